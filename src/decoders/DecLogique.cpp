@@ -1,0 +1,35 @@
+#include "decoders/DecLogique.h"
+
+namespace velkor {
+
+void ResetLogical(DecoderServices& services, LogicalChannelState& state, int channel,
+                  bool generation) {
+  state.lastLevel = -1;
+  state.generation = generation;
+  services.fieldNames.Clear(channel);
+  services.fieldNames.Add(channel, "New Value");
+}
+
+int DecodeLogical(DecoderServices& services, LogicalChannelState& state, int channel, char level,
+                  SampleIndex index) {
+  if (!services.IsActive(channel)) return 0;
+  int result = 0;
+  if (level != state.lastLevel) {
+    if (state.generation) {
+      std::string& line = services.NewLine(channel, index);
+      line += "New Value=";
+      line += level;
+      line += ',';
+      services.AppendDecodedLine(line);
+      result = 1;
+    }
+    state.lastLevel = level;
+  }
+  if (level == '1')
+    services.MarkEvent(channel);
+  else
+    services.MarkTrace(channel);
+  return result;
+}
+
+}  // namespace velkor

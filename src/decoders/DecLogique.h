@@ -1,0 +1,24 @@
+#pragma once
+// Logical decoder: a plain logic line; reports every change of level as "New Value=<level>"
+// when the channel's message generation is on, and feeds the Graphic view's trace.
+
+#include <cstdint>
+
+#include "pipeline/DecoderServices.h"
+
+namespace velkor {
+
+struct LogicalChannelState {
+  std::int32_t lastLevel = -1;  // code of the last level character; -1 before the first sample
+  bool generation = false;
+};
+
+// Run start of an active Logical channel: forget the level, take the generation option and
+// register the field name "New Value".
+void ResetLogical(DecoderServices& services, LogicalChannelState& state, int channel,
+                  bool generation);
+
+int DecodeLogical(DecoderServices& services, LogicalChannelState& state, int channel, char level,
+                  SampleIndex index);
+
+}  // namespace velkor

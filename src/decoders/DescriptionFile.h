@@ -1,0 +1,46 @@
+#pragma once
+// Reader of a frame description file (*.mfd, *.sfd, *.lfd, *.cfd). It never fails to open:
+// a missing or unreadable file reads as empty, so every key takes its default. A decoder
+// may keep the reader for a whole run and look names up while the file is being edited:
+// each look-up re-reads the file only when its modification time or size has changed.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/IniFile.h"
+
+namespace velkor {
+
+class DescriptionFile {
+ public:
+  DescriptionFile() = default;
+  explicit DescriptionFile(std::string path) { Open(std::move(path)); }
+
+  void Open(std::string path);
+  void Close();
+  bool IsOpen() const { return open_; }
+  const std::string& Path() const { return path_; }
+
+  std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultValue);
+  // A value that is not a whole number reads as the default.
+  std::int32_t ReadInteger(std::string_view section, std::string_view key, std::int32_t defaultValue);
+  std::vector<std::string> Keys(std::string_view section);
+
+ private:
+  void RefreshIfChanged();
+
+  std::string path_;
+  bool open_ = false;
+  bool present_ = false;
+  std::filesystem::file_time_type mtime_{};
+  std::uintmax_t size_ = 0;
+  IniDocument document_;
+};
+
+// True when a regular file exists under the path.
+bool DescriptionFileExists(const std::string& path);
+
+}  // namespace velkor

@@ -1,0 +1,84 @@
+#pragma once
+// The sample pipeline: the run setup, the per-sample dispatch to the four channel decoders,
+// the Graphic view's column clock, and the two sample sources (capture file replay and the
+// module's live bytes). All decoder state lives here, per channel, so two pipelines never
+// share anything.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "app/Settings.h"
+#include "decoders/DecCan.h"
+#include "decoders/DecLin.h"
+#include "decoders/DecLogique.h"
+#include "decoders/DecManchester.h"
+#include "decoders/DecSerial.h"
+#include "pipeline/DecoderServices.h"
+#include "pipeline/UserInterface.h"
+
+namespace velkor {
+
+inline constexpr std::size_t kReplayBlockSize = 1024;
+inline constexpr std::size_t kLiveBlockSize = 1024;
+
+// The four samples s0 (oldest) to s3 carried by one byte of the live stream: channel 1 is
+// sampled every sample, channel 2 every second one, channels 3 and 4 once per byte.
+constexpr std::array<Sample, 4> UnpackLiveByte(std::uint8_t b) {
+  auto bit = [b](int n) { return static_cast<Sample>((b >> n) & 1); };
+  const Sample high = static_cast<Sample>(bit(3) << 2 | bit(7) << 3);
+  return {static_cast<Sample>(bit(0) | bit(1) << 1 | high), static_cast<Sample>(bit(2) | bit(1) << 1 | high),
+          static_cast<Sample>(bit(4) | bit(5) << 1 | high), static_cast<Sample>(bit(6) | bit(5) << 1 | high)};
+}
+
+class Pipeline {
+ public:
+  Pipeline(Settings& settings, UserInterface& ui);
+
+  Settings& GetSettings() { return settings_; }
+  DecoderServices& Services() { return services_; }
+  const DecodedLineList& Lines() const { return services_.lines; }
+  UserInterface& Ui() { return services_.Ui(); }
+
+  // Run setup: copies the channel settings into the channel table and has the decoders load
+  // their descriptions. Its outcome is left in RunSetupFailed().
+  void ResetRun();
+  bool RunSetupFailed() const { return runSetupFailed_; }
+
+  void DispatchSample(Sample sample, SampleIndex index);
+
+  // Dispatches the bytes of the live stream (four samples each) at the running SampleIndex.
+  void DispatchLiveBytes(const std::uint8_t* bytes, std::size_t count);
+
+  // Replays a capture file (one sample per byte, upper bits ignored). Returns false when the
+  // file cannot be opened; nothing is then reset or reported.
+  bool ReplayCaptureFile(const std::string& path);
+
+  // The replay command: refused while a run goes on.
+  void RunFromFile(const std::string& path);
+
+  // Shows "Program is still running !" and returns true while a run goes on.
+  bool RefuseWhileRunning();
+
+  bool Running() const { return running_; }
+  void SetRunning(bool running) { running_ = running; }
+
+  SampleIndex sampleIndex = 0;
+  std::uint32_t columnClock = 0;
+
+  // Per-channel decoder states.
+  std::array<ManchesterChannelState, kChannelCount> manchester{};
+  std::array<SerialChannelState, kChannelCount> serial{};
+  std::array<CanChannelState, kChannelCount> can{};
+  std::array<LinChannelState, kChannelCount> lin{};
+  std::array<LogicalChannelState, kChannelCount> logical{};
+
+ private:
+  Settings& settings_;
+  DecoderServices services_;
+  bool running_ = false;
+  bool runSetupFailed_ = false;
+};
+
+}  // namespace velkor

@@ -1,0 +1,111 @@
+#include "TestRig.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace velkor::test {
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "velkor-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::string TempDir::Write(std::string_view name, std::string_view content) const {
+  std::string path = File(name);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+  return path;
+}
+
+std::string TempDir::Write(std::string_view name, const std::vector<std::uint8_t>& bytes) const {
+  return Write(name, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+MessageAnswer RecordingUi::ShowMessage(std::string_view text, std::string_view caption,
+                                       MessageButtons buttons) {
+  messages.push_back({std::string(text), std::string(caption), buttons});
+  if (buttons == MessageButtons::Ok) return MessageAnswer::Ok;
+  if (answers.empty()) return MessageAnswer::No;
+  MessageAnswer a = answers.front();
+  answers.pop_front();
+  return a;
+}
+
+std::vector<std::string> TestRig::Lines() const {
+  std::vector<std::string> out;
+  const auto& lines = pipeline.Lines();
+  for (std::size_t i = 0; i < lines.size(); ++i) out.emplace_back(lines.Line(i));
+  return out;
+}
+
+std::vector<std::string> TestRig::Replay(const std::vector<std::uint8_t>& bytes) {
+  std::string path = dir.Write("capture.bin", bytes);
+  if (!pipeline.ReplayCaptureFile(path)) throw std::runtime_error("capture not replayed");
+  return Lines();
+}
+
+std::vector<std::string> TestRig::Dispatch(const std::vector<std::uint8_t>& samples) {
+  pipeline.ResetRun();
+  pipeline.sampleIndex = 0;
+  for (std::uint8_t s : samples) pipeline.DispatchSample(static_cast<Sample>(s & 0x0F), pipeline.sampleIndex++);
+  return Lines();
+}
+
+}  // namespace velkor::test
+
+#include <sys/wait.h>
+
+#include "app/IniFile.h"
+
+namespace velkor::test {
+
+ToolResult RunDecodeTool(const std::string& args) {
+  TempDir tmp;
+  const std::string errPath = tmp.File("stderr.txt");
+  const std::string command = std::string(VELKOR_DECODE_TOOL) + " " + args + " 2>" + errPath;
+  ToolResult result;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+  int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.err = ReadWholeFile(errPath);
+  return result;
+}
+
+std::string WriteChannelConfig(const TempDir& dir, std::string_view name, const Settings& settings) {
+  IniDocument ini;
+  for (int i = 0; i < kChannelCount; ++i) {
+    const ChannelSettings& ch = settings.channels[i];
+    const std::string section = "CHANNEL" + std::to_string(i + 1);
+    ini.WriteInteger(section, "Type", static_cast<int>(ch.type));
+    ini.WriteString(section, "Caption", ch.caption);
+    ini.WriteBool(section, "Activation", ch.active);
+    ini.WriteBool(section, "LOGICAL_Generation", ch.generation);
+    for (int k = 0; k < static_cast<int>(ch.manchesterFiles.size()); ++k)
+      ini.WriteString(section, "MANCHESTER_fd" + std::to_string(k),
+                      (ch.manchesterFiles[k].enabled ? "[X]" : "[ ]") + ch.manchesterFiles[k].path);
+    ini.WriteString(section, "CAN_File", ch.canFile);
+    ini.WriteString(section, "SERIAL_File", ch.serialFile);
+    ini.WriteString(section, "LIN_File", ch.linFile);
+  }
+  return dir.Write(name, ini.Serialize());
+}
+
+}  // namespace velkor::test

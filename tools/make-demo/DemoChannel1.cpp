@@ -1,0 +1,7 @@
+#include "Demo.h"
+
+namespace velkor::demo {
+
+DemoChannel DemoChannel1() { return LogicalDemo(0, 500, 1500); }
+
+}  // namespace velkor::demo
