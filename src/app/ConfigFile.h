@@ -8,11 +8,18 @@
 namespace velkor {
 
 // Applies a configuration file to the settings. Returns true (failed) when the path names
-// no existing file; nothing is changed then.
+// no existing file (or one that cannot be read); nothing is changed then. A key that the
+// file lacks, or a number that does not read, takes the file's default for that key.
+// Windows are data here, for the GUI to apply: `mainMaximized` true means "maximise" (false
+// leaves the main window's state as it is), the channel windows get their position and
+// visibility but keep their size, and `port` is 0 when the text names none of COM1..COM12.
 [[nodiscard]] bool LoadConfigFile(const std::string& path, Settings& settings);
 
-// Writes the settings, keeping the unknown keys and sections of an existing file.
-// Returns true (failed) when the file could not be written; the old file is then intact.
+// Writes the settings, keeping the unknown keys and sections of an existing file (its
+// comments and empty lines go). With no port selected the stored PortCom stays as it is.
+// The new text replaces the file in one rename (see WriteFileReplacing). Returns true
+// (failed) when the file could not be written, or exists but could not be read; the old
+// file is then intact.
 [[nodiscard]] bool SaveConfigFile(const std::string& path, const Settings& settings);
 
 }  // namespace velkor

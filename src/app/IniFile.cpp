@@ -1,9 +1,11 @@
 #include "app/IniFile.h"
 
 #include <charconv>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
+#include <unordered_set>
 
 namespace velkor {
 
@@ -57,6 +59,10 @@ std::optional<std::int32_t> ParseIniInteger(std::string_view text) {
 void IniDocument::Parse(std::string_view text) {
   sections_.clear();
   Section* current = nullptr;
+  // Lower-cased "section\nkey" of every entry so far: the first occurrence wins, and a long
+  // file must not cost a scan of its section per line.
+  std::unordered_set<std::string> seen;
+  std::string sectionKey;
   while (!text.empty()) {
     std::size_t nl = text.find('\n');
     std::string_view line = text.substr(0, nl);
@@ -66,16 +72,17 @@ void IniDocument::Parse(std::string_view text) {
     if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
       std::string_view name = StripIni(line.substr(1, line.size() - 2));
       current = &SectionFor(name);
+      sectionKey = UpperCaseAscii(current->name);
+      sectionKey += '\n';
       continue;
     }
     if (current == nullptr) continue;
     std::size_t eq = line.find('=');
     std::string_view key = StripIni(line.substr(0, eq));
     std::string_view value = eq == std::string_view::npos ? std::string_view{} : StripIni(line.substr(eq + 1));
-    bool known = false;
-    for (const auto& entry : current->entries)
-      if (EqualsNoCase(entry.first, key)) known = true;  // the first occurrence wins
-    if (!known) current->entries.emplace_back(std::string(key), std::string(value));
+    std::string id = sectionKey;
+    id += UpperCaseAscii(key);
+    if (seen.insert(std::move(id)).second) current->entries.emplace_back(std::string(key), std::string(value));
   }
 }
 
@@ -86,8 +93,29 @@ bool IniDocument::LoadFile(const std::string& path) {
     return false;
   }
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    sections_.clear();
+    return false;
+  }
   Parse(text);
   return true;
+}
+
+bool WriteFileReplacing(const std::string& path, std::string_view content) {
+  const std::string temporary = path + ".tmp";
+  std::FILE* file = std::fopen(temporary.c_str(), "wb");
+  if (file == nullptr) return true;
+  bool failed = std::fwrite(content.data(), 1, content.size(), file) != content.size();
+  failed = std::fflush(file) != 0 || failed;
+  failed = std::ferror(file) != 0 || failed;
+  failed = std::fclose(file) != 0 || failed;
+  std::error_code ec;
+  if (!failed) {
+    std::filesystem::rename(temporary, path, ec);
+    failed = static_cast<bool>(ec);
+  }
+  if (failed) std::filesystem::remove(temporary, ec);
+  return failed;
 }
 
 const IniDocument::Section* IniDocument::FindSection(std::string_view section) const {
