@@ -1,0 +1,310 @@
+// Configuration files: what a file gives the settings, what a save writes and keeps.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "TestRig.h"
+#include "app/ConfigFile.h"
+#include "app/IniFile.h"
+
+using namespace velkor;
+using namespace velkor::test;
+
+namespace {
+
+Settings LoadText(const std::string& text, Settings settings = {}) {
+  TempDir dir;
+  EXPECT_FALSE(LoadConfigFile(dir.Write("t.cfg", text), settings));
+  return settings;
+}
+
+IniDocument Saved(const Settings& settings) {
+  TempDir dir;
+  const std::string path = dir.File("t.cfg");
+  EXPECT_FALSE(SaveConfigFile(path, settings));
+  IniDocument ini;
+  EXPECT_TRUE(ini.LoadFile(path));
+  return ini;
+}
+
+Settings NonDefaultSettings() {
+  Settings s;
+  s.port = 7;
+  s.channels[0] = {ChannelType::Serial, "Door", true, false, {}, "C:\\s.sfd", "c.cfd", "l.lfd"};
+  s.channels[1].type = ChannelType::None;
+  s.channels[2].type = ChannelType::Logical;
+  s.channels[2].caption = "LongerThanSix";
+  s.channels[3].manchesterFiles = {{"a.mfd", true}, {"b b.mfd", false}, {"\xB5.mfd", true}};
+  s.scrolling = ColumnResolution::Ms100;
+  s.hexaClear = false;
+  s.hexaAutoScroll = true;
+  s.filters[2] = {3, 1, 2, "12", "0x4F", "Door"};
+  s.main = {-4, -4, 700, 900, true};
+  s.mainMaximized = false;
+  s.graphic = {1, 2, 3, 4, true};
+  s.hexa = {-10, 20, 30, 40, true};
+  s.filter = {5, 6, 7, 8, true};
+  s.channelWindows[1] = {11, 12, 0, 0, true};  // channel windows keep their created size
+  s.textColours[0] = {1, 2, 3};
+  s.traceColours[3] = {0xFE, 0x00, 0x80};
+  return s;
+}
+
+}  // namespace
+
+TEST(ConfigFile, MissingFileFailsAndChangesNothing) {
+  TempDir dir;
+  Settings settings = NonDefaultSettings();
+  EXPECT_TRUE(LoadConfigFile(dir.File("none.cfg"), settings));
+  EXPECT_TRUE(LoadConfigFile(dir.Path(), settings));  // a folder is no file
+  EXPECT_EQ(settings, NonDefaultSettings());
+}
+
+TEST(ConfigFile, AnEmptyFileGivesTheFileDefaults) {
+  const Settings s = LoadText("", NonDefaultSettings());
+  EXPECT_EQ(s.port, 1);
+  for (int n = 0; n < kChannelCount; ++n) {
+    const ChannelSettings& ch = s.channels[n];
+    EXPECT_EQ(ch.type, ChannelType::None);
+    EXPECT_EQ(ch.caption, "Cha" + std::to_string(n + 1));
+    EXPECT_FALSE(ch.active);
+    EXPECT_FALSE(ch.generation);
+    EXPECT_TRUE(ch.manchesterFiles.empty());
+    EXPECT_EQ(ch.serialFile + ch.canFile + ch.linFile, "");
+    EXPECT_EQ(s.filters[n], FilterRowSettings{});
+    EXPECT_EQ(s.channelWindows[n].left, n * 50 + 150);
+    EXPECT_FALSE(s.channelWindows[n].visible);
+  }
+  const Settings created;
+  EXPECT_EQ(s.scrolling, ColumnResolution::Ms20);
+  EXPECT_TRUE(s.hexaClear);
+  EXPECT_FALSE(s.hexaAutoScroll);
+  EXPECT_EQ(s.main, (WindowPlacement{-4, -4, 480, 640, true}));  // no key for the main window's visibility
+  EXPECT_TRUE(s.mainMaximized);
+  EXPECT_EQ(s.graphic, created.graphic);
+  EXPECT_EQ(s.hexa, created.hexa);
+  EXPECT_EQ(s.filter, created.filter);
+  EXPECT_EQ(s.textColours, created.textColours);
+  EXPECT_EQ(s.traceColours, created.traceColours);
+}
+
+TEST(ConfigFile, PortText) {
+  const struct {
+    const char* file;
+    int port;
+  } cases[] = {
+      {"[OTHER]\nPortCom=COM5\n", 1}, {"[PORT]\nPortCom=COM12\n", 12}, {"[port]\nportcom = COM4 \n", 4},
+      {"[PORT]\nPortCom=COM13\n", 0}, {"[PORT]\nPortCom=COM0\n", 0},   {"[PORT]\nPortCom=com3\n", 0},
+      {"[PORT]\nPortCom=COM03\n", 0}, {"[PORT]\nPortCom=\n", 0},       {"[PORT]\n", 1},
+  };
+  for (const auto& c : cases) EXPECT_EQ(LoadText(c.file).port, c.port) << c.file;
+}
+
+TEST(ConfigFile, SavingWithNoPortKeepsTheStoredOne) {
+  TempDir dir;
+  const std::string path = dir.Write("t.cfg", "[PORT]\nPortCom=COM9\n");
+  Settings s;
+  s.port = 0;
+  ASSERT_FALSE(SaveConfigFile(path, s));
+  IniDocument ini;
+  ASSERT_TRUE(ini.LoadFile(path));
+  EXPECT_EQ(ini.ReadString("PORT", "PortCom", "?"), "COM9");
+  EXPECT_EQ(Saved(s).FindSection("PORT"), nullptr);
+  s.port = 3;
+  EXPECT_EQ(Saved(s).ReadString("PORT", "PortCom", "?"), "COM3");
+}
+
+TEST(ConfigFile, ManchesterEntries) {
+  TempDir dir;
+  std::string old = "[CHANNEL2]\n";
+  for (int i = 0; i < 16; ++i) old += "MANCHESTER_fd" + std::to_string(i) + "=[X]old.mfd\n";
+  const std::string path = dir.Write("t.cfg", old);
+  Settings s;
+  s.channels[1].manchesterFiles = {{"a.mfd", true}, {"b.mfd", false}, {"c.mfd", true}};
+  ASSERT_FALSE(SaveConfigFile(path, s));
+  IniDocument ini;
+  ASSERT_TRUE(ini.LoadFile(path));
+  EXPECT_EQ(ini.ReadString("CHANNEL2", "MANCHESTER_fd0", "?"), "[X]a.mfd");
+  EXPECT_EQ(ini.ReadString("CHANNEL2", "MANCHESTER_fd1", "?"), "[ ]b.mfd");
+  EXPECT_EQ(ini.ReadString("CHANNEL2", "MANCHESTER_fd2", "?"), "[X]c.mfd");
+  for (int i = 3; i < 16; ++i) EXPECT_EQ(ini.ReadString("CHANNEL2", "MANCHESTER_fd" + std::to_string(i), "?"), "");
+  for (int i = 0; i < 16; ++i) EXPECT_NE(ini.Find("CHANNEL1", "MANCHESTER_fd" + std::to_string(i)), nullptr);
+  Settings back;
+  ASSERT_FALSE(LoadConfigFile(path, back));
+  EXPECT_EQ(back.channels[1].manchesterFiles, s.channels[1].manchesterFiles);
+
+  const std::string longPath(600, 'p');
+  const Settings loaded = LoadText(
+      "[CHANNEL1]\nMANCHESTER_fd0=[x]lower.mfd\nMANCHESTER_fd1=[X]a\nMANCHESTER_fd2=[X]ab\n"
+      "MANCHESTER_fd4=[?]odd.mfd\nMANCHESTER_fd15=[X]" + longPath + "\nMANCHESTER_fd16=[X]beyond.mfd\n");
+  EXPECT_EQ(loaded.channels[0].manchesterFiles,
+            (std::vector<ManchesterEntry>{{"lower.mfd", false}, {"ab", true}, {"odd.mfd", false},
+                                          {std::string(512, 'p'), true}}));
+}
+
+TEST(ConfigFile, TypeAndScrollingSelectNothingWhenTheyMatchNoItem) {
+  const struct {
+    const char* line;
+    ChannelType type;
+  } types[] = {{"", ChannelType::None},          {"Type=4", ChannelType::Logical}, {"Type=0x2", ChannelType::Can},
+               {"Type=-1", ChannelType::None},   {"Type=5", ChannelType::None},    {"Type=CAN", ChannelType::None}};
+  for (const auto& c : types)
+    EXPECT_EQ(LoadText(std::string("[CHANNEL3]\n") + c.line + "\n").channels[2].type, c.type) << c.line;
+
+  const struct {
+    const char* line;
+    ColumnResolution resolution;
+  } scrolls[] = {{"", ColumnResolution::Ms20},           {"Scrolling=10ms", ColumnResolution::Ms10},
+                 {"Scrolling=50ms", ColumnResolution::Ms50}, {"Scrolling=100ms", ColumnResolution::Ms100},
+                 {"Scrolling=20MS", ColumnResolution::None}, {"Scrolling=", ColumnResolution::None}};
+  for (const auto& c : scrolls)
+    EXPECT_EQ(LoadText(std::string("[GRAPHIC]\n") + c.line + "\n").scrolling, c.resolution) << c.line;
+}
+
+TEST(ConfigFile, HandWrittenFileWithOddCaseBlanksCommentsAndHex) {
+  const Settings s = LoadText(
+      "Type=4\n"
+      "[CHANNEL1]\n"
+      "[channel2]\n"
+      "  TYPE =  3 \n"
+      "; Type=1\n"
+      "caption= Door  \n"
+      "ACTIVATION=0x1\n"
+      "logical_generation=yes\n"
+      "lin_file = C:\\My files\\a=b.lfd\n"
+      "[Windows]\n"
+      "main_maximized=0\n"
+      "hexa_visible=-3\n"
+      "CHANNEL1_Width=999\n"
+      "CHANNEL1_Left=0x10\n"
+      "[colors]\n"
+      "CHK1=0x563412\n"
+      "but2=garbage\n");
+  EXPECT_EQ(s.channels[0].type, ChannelType::None);  // the line before any section is ignored
+  const ChannelSettings& ch = s.channels[1];
+  EXPECT_EQ(ch.type, ChannelType::Lin);
+  EXPECT_EQ(ch.caption, "Door");
+  EXPECT_TRUE(ch.active);
+  EXPECT_FALSE(ch.generation);
+  EXPECT_EQ(ch.linFile, "C:\\My files\\a=b.lfd");
+  EXPECT_FALSE(s.mainMaximized);
+  EXPECT_TRUE(s.hexa.visible);
+  EXPECT_EQ(s.channelWindows[1].left, 16);
+  EXPECT_EQ(s.channelWindows[1].width, Settings{}.channelWindows[1].width);
+  EXPECT_EQ(s.textColours[0], (Colour{0x12, 0x34, 0x56}));
+  EXPECT_EQ(s.traceColours[1], Colour::FromBgr(0x80FF80));
+}
+
+TEST(ConfigFile, SaveThenLoadGivesTheSettingsBack) {
+  const Settings original = NonDefaultSettings();
+  TempDir dir;
+  const std::string path = dir.File("t.cfg");
+  ASSERT_FALSE(SaveConfigFile(path, original));
+  Settings back;
+  back.channels[1].type = ChannelType::Can;
+  ASSERT_FALSE(LoadConfigFile(path, back));
+  EXPECT_EQ(back, original);
+  // Saving what was loaded changes no byte.
+  const std::string first = ReadWholeFile(path);
+  ASSERT_FALSE(SaveConfigFile(path, back));
+  EXPECT_EQ(ReadWholeFile(path), first);
+}
+
+TEST(ConfigFile, SectionsAndKeysInTheTablesOrder) {
+  const IniDocument ini = Saved(Settings{});
+  std::vector<std::string> sections;
+  for (const auto& s : ini.Sections()) sections.push_back(s.name);
+  EXPECT_EQ(sections, (std::vector<std::string>{"PORT", "CHANNEL1", "CHANNEL2", "CHANNEL3", "CHANNEL4", "GRAPHIC",
+                                                "HEXA", "FILTER", "WINDOWS", "COLORS"}));
+  std::vector<std::string> channelKeys{"Type", "Caption", "Activation", "LOGICAL_Generation"};
+  for (int i = 0; i < 16; ++i) channelKeys.push_back("MANCHESTER_fd" + std::to_string(i));
+  channelKeys.insert(channelKeys.end(), {"CAN_File", "SERIAL_File", "LIN_File"});
+  EXPECT_EQ(ini.Keys("CHANNEL4"), channelKeys);
+  const std::vector<std::string> filterKeys = ini.Keys("FILTER");
+  ASSERT_EQ(filterKeys.size(), 24u);
+  EXPECT_EQ(std::vector<std::string>(filterKeys.begin() + 6, filterKeys.begin() + 12),
+            (std::vector<std::string>{"CHA2_If", "CHA2_Field", "CHA2_Equal", "CHA2_ContentA", "CHA2_ContentB",
+                                      "CHA2_Match"}));
+  std::vector<std::string> windowKeys{"MAIN_Left", "MAIN_Top", "MAIN_Height", "MAIN_Width", "MAIN_Maximized"};
+  for (const char* w : {"GRAPHIC", "HEXA", "FILTER", "CHANNEL0", "CHANNEL1", "CHANNEL2", "CHANNEL3"})
+    for (const char* k : {"_Left", "_Top", "_Height", "_Width", "_Visible"}) windowKeys.push_back(std::string(w) + k);
+  EXPECT_EQ(ini.Keys("WINDOWS"), windowKeys);
+
+  const std::string text = ini.Serialize();
+  EXPECT_NE(text.find("[PORT]\r\nPortCom=COM1\r\n\r\n[CHANNEL1]\r\nType=0\r\nCaption=Cha1\r\nActivation=0\r\n"
+                      "LOGICAL_Generation=1\r\nMANCHESTER_fd0=\r\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("[GRAPHIC]\r\nScrolling=20ms\r\n\r\n[HEXA]\r\nClear=1\r\nAutoScroll=0\r\n\r\n"
+                      "[FILTER]\r\nCHA1_If=0\r\nCHA1_Field=-1\r\nCHA1_Equal=-1\r\nCHA1_ContentA=\r\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("[COLORS]\r\nchk1=26316\r\nchk2=255\r\nchk3=5683198\r\nchk4=65535\r\n"
+                      "but1=8454016\r\nbut2=8454016\r\nbut3=8454016\r\nbut4=8454016\r\n\r\n"),
+            std::string::npos);
+}
+
+TEST(ConfigFile, UnknownSectionsAndKeysSurviveASave) {
+  TempDir dir;
+  const std::string path = dir.Write("t.cfg",
+                                     "; written by hand\n"
+                                     "[Extra]\nkeep=me\n\n"
+                                     "[channel1]\nFuture=42\ntype=3\n"
+                                     "[WINDOWS]\nPLOT_Left=7\n");
+  ASSERT_FALSE(SaveConfigFile(path, Settings{}));
+  const std::string text = ReadWholeFile(path);
+  EXPECT_EQ(text.find("written by hand"), std::string::npos);
+  EXPECT_TRUE(text.starts_with("[Extra]\r\nkeep=me\r\n\r\n[channel1]\r\nFuture=42\r\ntype=0\r\nCaption=Cha1\r\n"))
+      << text;
+  IniDocument ini;
+  ASSERT_TRUE(ini.LoadFile(path));
+  EXPECT_EQ(ini.ReadString("WINDOWS", "PLOT_Left", "?"), "7");
+  std::vector<std::string> sections;
+  for (const auto& section : ini.Sections()) sections.push_back(section.name);
+  EXPECT_EQ(sections, (std::vector<std::string>{"Extra", "channel1", "WINDOWS", "PORT", "CHANNEL2", "CHANNEL3",
+                                                "CHANNEL4", "GRAPHIC", "HEXA", "FILTER", "COLORS"}));
+}
+
+TEST(ConfigFile, AFailedSaveIsReportedAndTheOldFileStays) {
+  TempDir dir;
+  const std::string old = "[PORT]\nPortCom=COM2\n";
+  const std::string path = dir.Write("t.cfg", old);
+  std::filesystem::create_directories(path + ".tmp/busy");  // the temporary cannot be made
+  EXPECT_TRUE(SaveConfigFile(path, NonDefaultSettings()));
+  EXPECT_EQ(ReadWholeFile(path), old);
+  EXPECT_TRUE(SaveConfigFile(dir.File("no/such/folder.cfg"), Settings{}));
+}
+
+TEST(ConfigFile, RandomAndTruncatedFilesLoad) {
+  TempDir dir;
+  const std::string path = dir.File("t.cfg");
+  ASSERT_FALSE(SaveConfigFile(path, NonDefaultSettings()));
+  const std::string whole = ReadWholeFile(path);
+  std::mt19937 rng(7);
+  for (int round = 0; round < 800; ++round) {
+    std::string text = whole.substr(0, rng() % (whole.size() + 1));
+    for (int flips = rng() % 8; flips > 0 && !text.empty(); --flips)
+      text[rng() % text.size()] = static_cast<char>(rng() & 0xFF);
+    Settings s;
+    ASSERT_FALSE(LoadConfigFile(dir.Write("t.cfg", text), s));
+    EXPECT_LE(s.channels[3].manchesterFiles.size(), 16u);
+    EXPECT_GE(s.port, 0);
+    EXPECT_LE(s.port, 12);
+    for (const auto& ch : s.channels)
+      for (const auto& e : ch.manchesterFiles) EXPECT_LE(e.path.size(), 512u);
+  }
+}
+
+TEST(ConfigFile, TheDecodeToolReadsASavedFile) {
+  TempDir dir;
+  Settings s;
+  s.channels[1] = {ChannelType::Logical, "Door", true, true, {}, "", "", ""};
+  const std::string config = dir.File("full.cfg");
+  ASSERT_FALSE(SaveConfigFile(config, s));
+  std::vector<std::uint8_t> bytes(14000, 0xF0);
+  for (std::size_t n = 13916; n < bytes.size(); ++n) bytes[n] |= 0x02;
+  const std::string capture = dir.Write("toggle.bin", bytes);
+  const ToolResult r = RunDecodeTool("--raw --config " + config + " " + capture);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "1,0,New Value=0,\n1,33398,New Value=1,\n");
+}

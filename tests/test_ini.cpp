@@ -1,0 +1,155 @@
+// The INI text underneath the configuration files and the frame descriptions.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <random>
+
+#include "TestRig.h"
+#include "app/IniFile.h"
+#include "decoders/DescriptionFile.h"
+
+using namespace velkor;
+using namespace velkor::test;
+
+TEST(IniDocument, ReadsTheLinesAsTheFormatSays) {
+  IniDocument ini;
+  ini.Parse(
+      "Lost=before any section\r\n"
+      "[ Hexa ]\r\n"
+      "  Clear  =  1  \r\n"
+      "; Clear=0 is a comment\r\n"
+      "\t;also a comment\r\n"
+      "\r\n"
+      "Path=C:\\a=b.sfd\r\n"
+      "clear=2\r\n"            // the first occurrence wins
+      "NoEquals\r\n"
+      "[half\r\n"
+      "\x01" "Ctrl=\x7f" "x\x02\r\n"
+      "[hexa]\n"               // the same section again, another case
+      "AutoScroll=0x1F");
+  EXPECT_EQ(ini.Find("HEXA", "Lost"), nullptr);
+  EXPECT_EQ(ini.ReadString("hExA", "CLEAR", "?"), "1");
+  EXPECT_EQ(ini.ReadString("Hexa", "Path", "?"), "C:\\a=b.sfd");
+  EXPECT_EQ(ini.ReadString("Hexa", "NoEquals", "?"), "");
+  EXPECT_EQ(ini.ReadString("Hexa", "[half", "?"), "");
+  EXPECT_EQ(ini.ReadString("Hexa", "Ctrl", "?"), "\x7fx");
+  EXPECT_EQ(ini.ReadInteger("HEXA", "autoscroll", 0), 31);
+  EXPECT_EQ(ini.ReadString("Hexa", "Missing", "dflt"), "dflt");
+  EXPECT_EQ(ini.ReadString("Nowhere", "Clear", "dflt"), "dflt");
+  EXPECT_EQ(ini.Keys("hexa"), (std::vector<std::string>{"Clear", "Path", "NoEquals", "[half", "Ctrl", "AutoScroll"}));
+  ASSERT_EQ(ini.Sections().size(), 1u);
+  EXPECT_EQ(ini.Sections()[0].name, "Hexa");
+}
+
+TEST(IniDocument, IntegersAndBooleans) {
+  const struct {
+    const char* text;
+    std::optional<std::int32_t> value;
+  } cases[] = {
+      {"12", 12},          {"-7", -7},         {"+3", 3},
+      {"0x1F", 31},        {"0XfF", 255},      {"0xFFFFFFFF", -1},
+      {"-2147483648", INT32_MIN},              {"2147483647", INT32_MAX},
+      {"2147483648", {}},  {"0x100000000", {}}, {"0x", {}},
+      {"12a", {}},         {"1.5", {}},        {"", {}},
+      {"-", {}},           {"0x-1", {}},       {"yes", {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseIniInteger(c.text), c.value) << c.text;
+
+  IniDocument ini;
+  ini.Parse("[S]\nTwo=2\nZero=0\nWord=true\nHex=0x0\n");
+  EXPECT_TRUE(ini.ReadBool("S", "Two", false));
+  EXPECT_FALSE(ini.ReadBool("S", "Zero", true));
+  EXPECT_TRUE(ini.ReadBool("S", "Word", true));  // not a number: the default
+  EXPECT_FALSE(ini.ReadBool("S", "Word", false));
+  EXPECT_FALSE(ini.ReadBool("S", "Hex", true));
+  EXPECT_EQ(ini.ReadInteger("S", "Word", 42), 42);
+}
+
+TEST(IniDocument, WritesInPlaceAppendsAndEndsEachSectionWithAnEmptyLine) {
+  IniDocument ini;
+  ini.Parse("[b]\nx=1\ny=2\n[a]\nz=3\n");
+  ini.WriteInteger("B", "X", -5);
+  ini.WriteBool("b", "new", true);
+  ini.WriteString("c", "k", "v w");
+  EXPECT_EQ(ini.Serialize(), "[b]\r\nx=-5\r\ny=2\r\nnew=1\r\n\r\n[a]\r\nz=3\r\n\r\n[c]\r\nk=v w\r\n\r\n");
+}
+
+TEST(WriteFileReplacing, ReplacesTheFileAndLeavesNoTemporary) {
+  TempDir dir;
+  const std::string path = dir.Write("a.cfg", "old");
+  EXPECT_FALSE(WriteFileReplacing(path, "new text"));
+  EXPECT_EQ(ReadWholeFile(path), "new text");
+  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+}
+
+TEST(WriteFileReplacing, AFailureIsReportedAndTheOldFileStays) {
+  TempDir dir;
+  const std::string path = dir.Write("a.cfg", "old");
+  // The temporary cannot be created.
+  std::filesystem::create_directories(path + ".tmp/busy");
+  EXPECT_TRUE(WriteFileReplacing(path, "new"));
+  EXPECT_EQ(ReadWholeFile(path), "old");
+  std::filesystem::remove_all(path + ".tmp");
+  // The rename cannot replace what is there.
+  std::filesystem::create_directories(dir.File("folder/inside"));
+  EXPECT_TRUE(WriteFileReplacing(dir.File("folder"), "new"));
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("folder/inside")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("folder.tmp")));
+  // No such folder.
+  EXPECT_TRUE(WriteFileReplacing(dir.File("none/a.cfg"), "new"));
+}
+
+namespace {
+
+// Texts that look enough like INI files to reach every branch of the reader.
+std::string RandomIniText(std::mt19937& rng) {
+  static const char* const pieces[] = {"[", "]", "=", ";", " ", "\t", "\r", "\n", "\r\n", "\0", "\x95",
+                                       "\xA3", "[PROTOCOL]", "[FIELDS]", "Value", "0x", "0x1F", "-",
+                                       "2147483648", "12", "Baudrate", "[X]", "[ ]", "CHANNEL1", "Type"};
+  std::string text;
+  const int count = std::uniform_int_distribution<int>(0, 60)(rng);
+  for (int i = 0; i < count; ++i) {
+    if (rng() % 4 == 0) {
+      text += static_cast<char>(rng() & 0xFF);
+    } else {
+      const char* p = pieces[rng() % std::size(pieces)];
+      text.append(p, *p == '\0' ? 1 : std::char_traits<char>::length(p));
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
+TEST(IniFuzz, RandomAndTruncatedTextsParseAndSurviveAWriteBack) {
+  std::mt19937 rng(20240611);
+  TempDir dir;
+  const std::string descPath = dir.File("fuzz.lfd");
+  DescriptionFile description;
+  for (int round = 0; round < 3000; ++round) {
+    std::string text = RandomIniText(rng);
+    if (round % 3 == 0) text.resize(rng() % (text.size() + 1));
+    IniDocument ini;
+    ini.Parse(text);
+    for (const auto& section : ini.Sections())
+      for (const std::string& key : ini.Keys(section.name)) {
+        ASSERT_NE(ini.Find(section.name, key), nullptr) << key;
+        (void)ini.ReadInteger(section.name, key, 0);
+      }
+    // What was read is written back as text that reads the same.
+    IniDocument again;
+    again.Parse(ini.Serialize());
+    ASSERT_EQ(again.Serialize(), ini.Serialize());
+
+    if (round % 10 == 0) {
+      dir.Write("fuzz.lfd", text);
+      description.Open(descPath);
+      (void)description.ReadString("PROTOCOL", "Baudrate", "");
+      (void)description.ReadInteger("FIELDS", "Value", -1);
+      for (const std::string& key : description.Keys("FIELDS"))
+        (void)description.ReadInteger("FIELDS", key, 0);
+    }
+  }
+}
