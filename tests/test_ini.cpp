@@ -76,6 +76,19 @@ TEST(IniDocument, WritesInPlaceAppendsAndEndsEachSectionWithAnEmptyLine) {
   EXPECT_EQ(ini.Serialize(), "[b]\r\nx=-5\r\ny=2\r\nnew=1\r\n\r\n[a]\r\nz=3\r\n\r\n[c]\r\nk=v w\r\n\r\n");
 }
 
+TEST(IniDocument, LoadFileFailsOnWhatCannotBeRead) {
+  TempDir dir;
+  IniDocument ini;
+  ini.Parse("[a]\nb=1\n");
+  EXPECT_FALSE(ini.LoadFile(dir.File("none.ini")));
+  EXPECT_TRUE(ini.Sections().empty());
+  ini.Parse("[a]\nb=1\n");
+  EXPECT_FALSE(ini.LoadFile(dir.Path()));  // a folder opens but does not read
+  EXPECT_TRUE(ini.Sections().empty());
+  EXPECT_TRUE(ini.LoadFile(dir.Write("x.ini", "[s]\nk=v")));
+  EXPECT_EQ(ini.ReadString("s", "k", ""), "v");
+}
+
 TEST(WriteFileReplacing, ReplacesTheFileAndLeavesNoTemporary) {
   TempDir dir;
   const std::string path = dir.Write("a.cfg", "old");

@@ -3,8 +3,6 @@
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <unordered_set>
 
 namespace velkor {
@@ -59,7 +57,7 @@ std::optional<std::int32_t> ParseIniInteger(std::string_view text) {
 void IniDocument::Parse(std::string_view text) {
   sections_.clear();
   Section* current = nullptr;
-  // Lower-cased "section\nkey" of every entry so far: the first occurrence wins, and a long
+  // Case-folded "section\nkey" of every entry so far: the first occurrence wins, and a long
   // file must not cost a scan of its section per line.
   std::unordered_set<std::string> seen;
   std::string sectionKey;
@@ -87,16 +85,17 @@ void IniDocument::Parse(std::string_view text) {
 }
 
 bool IniDocument::LoadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    sections_.clear();
-    return false;
-  }
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    sections_.clear();
-    return false;
-  }
+  sections_.clear();
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  std::string text;
+  char buffer[8192];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+  // A read that stops half-way must not pass for a shorter file.
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) return false;
   Parse(text);
   return true;
 }
