@@ -1,20 +1,59 @@
 #pragma once
-// CAN decoder and its frame description loader.
+// CAN decoder and its frame description loader. Standard-format frames are rebuilt from
+// the run lengths between level changes (dominant = '0'); stuff bits are dropped, and a
+// frame is reported as soon as nine bits have followed its data (CRC and end of frame are
+// not checked).
 
+#include <array>
+#include <cstdint>
 #include <string>
 
+#include "decoders/DescriptionFile.h"
 #include "pipeline/DecoderServices.h"
 
 namespace velkor {
 
-struct CanChannelState {};
+enum class CanFrameState : std::int32_t {
+  WaitIdle,     // waits for a recessive run longer than 6.5 bit times
+  WaitStart,    // waits for the dominant start of frame
+  Arbitration,  // start of frame, 11 identifier bits, RTR
+  Control,      // IDE, r0, 4 DLC bits
+  Data,         // 8 x DLC bits
+  Crc,          // 9 bits, then the frame line
+};
+
+inline constexpr int kCanBitBufferSize = 1026;
+inline constexpr int kCanNameMax = 30;
+inline constexpr int kCanThresholdCount = 7;
+
+struct CanChannelState {
+  CanFrameState frameState = CanFrameState::WaitIdle;
+  // Samples since the last level change; at the next change it is the finished run's
+  // length in samples minus one.
+  std::int32_t run = 0;
+  // Run limits in samples for 0.5, 1.5, ... 6.5 bit times.
+  std::array<std::int32_t, kCanThresholdCount> thresholds{};
+  char lastLevel = '?';
+  // Bits not yet consumed by the frame fields, oldest first.
+  std::array<char, kCanBitBufferSize + 1> bits{};
+  std::int32_t bitCount = 0;
+  bool runWasFive = false;
+  bool previousRunWasFive = false;  // the current run starts with a stuff bit
+  char frameKind = 'D';             // 'D' data frame, 'R' remote frame
+  std::array<char, kCanNameMax + 1> identifier{};  // three hex digits or the described name
+  std::int32_t dataLength = -1;
+  std::array<char, 17> dataText{};  // two hex digits per data byte
+  // Kept from one load to the next so that names added during a run are seen.
+  DescriptionFile description;
+  std::int32_t bitRate = 0;
+};
 
 // Loads the channel's description at run start; nonzero when the file was refused
-// (the user has then been told why).
+// (the user has then been told why, and the channel keeps its previous timing and state).
 [[nodiscard]] int LoadCanDescription(DecoderServices& services, CanChannelState& state,
                                      const std::string& path, int channel);
 
 int DecodeCan(DecoderServices& services, CanChannelState& state, int channel, char level,
-               SampleIndex index);
+              SampleIndex index);
 
 }  // namespace velkor
