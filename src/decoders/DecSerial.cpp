@@ -1,16 +1,194 @@
 #include "decoders/DecSerial.h"
 
+#include <string_view>
+
+#include "app/IniFile.h"
+#include "decoders/DescriptionFile.h"
+#include "decoders/FileErrorPrompt.h"
+
 namespace velkor {
 
-int LoadSerialDescription(DecoderServices& services, SerialChannelState&, const std::string&,
-                        int channel) {
+namespace {
+
+constexpr std::string_view kSection = "PROTOCOL";
+
+// A YES/NO key: any case is accepted; anything else (the default included) is refused.
+bool ReadYesNo(DescriptionFile& file, std::string_view key, std::string_view defaultValue, bool& out) {
+  const std::string value = UpperCaseAscii(file.ReadString(kSection, key, defaultValue));
+  if (value == "YES") {
+    out = true;
+    return true;
+  }
+  if (value == "NO") {
+    out = false;
+    return true;
+  }
+  return false;
+}
+
+// Reads the keys in their fixed order; returns the refusal text of the first bad key, or
+// nullptr when all were accepted.
+const char* ReadSerialSettings(DescriptionFile& file, SerialSettings& s) {
+  s.baud = file.ReadInteger(kSection, "Baudrate", -1);
+  // Any rate that is not positive would leave the bit period undefined.
+  if (s.baud <= 0) return "Value of Baudrate";
+  s.periodMicros = 1000000 / s.baud;
+
+  s.dataBits = file.ReadInteger(kSection, "DataBits", -1);
+  if (s.dataBits < 1 || s.dataBits > kSerialMaxDataBits) return "Value of DataBits";
+  s.hexDigits = (s.dataBits - 1) / 4 + 1;
+
+  if (!ReadYesNo(file, "LsbFirst", "-", s.lsbFirst)) return "Value of LsbFirst";
+  if (!ReadYesNo(file, "InvertedStart", "-", s.invertedStart)) return "Value of InvertedStart";
+  if (!ReadYesNo(file, "InvertedData", "-", s.invertedData)) return "Value of InvertedData";
+
+  const std::int32_t interFrame = file.ReadInteger(kSection, "InterFrame", -1);
+  if (interFrame == -1) return "Value of InterFrame";
+  // Microseconds to samples, truncated toward zero (as C++ division does for negatives).
+  s.interFrameSamples = static_cast<std::int32_t>(QuietSamples(interFrame));
+
+  if (!ReadYesNo(file, "Ascii", "NO", s.ascii)) return "Value of Ascii";
+  s.described = true;
+  return nullptr;
+}
+
+char Inverted(char level) { return level == '0' ? '1' : '0'; }
+
+std::int32_t WordValue(const SerialChannelState& st) {
+  const int dataBits = st.settings.dataBits;
+  if (st.bits[0] != '1' || st.bits[dataBits + 1] != '0') return -1;
+  std::int32_t value = 0;
+  if (st.settings.lsbFirst) {
+    for (int i = dataBits; i >= 1; --i) value = (value << 1) | (st.bits[i] == '1');
+  } else {
+    for (int i = 1; i <= dataBits; ++i) value = (value << 1) | (st.bits[i] == '1');
+  }
+  return value;
+}
+
+void AppendHex(std::string& out, std::int32_t value, int digits) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  char buffer[8];
+  int n = 0;
+  do {
+    buffer[n++] = kHex[value & 0xF];
+    value >>= 4;
+  } while (value != 0);
+  for (int pad = digits - n; pad > 0; --pad) out += '0';
+  while (n > 0) out += buffer[--n];
+}
+
+// The character of one word in ASCII mode. Words wider than 8 bits show their low 8 bits,
+// with the same substitutions as a plain byte: a control character never enters the line
+// (a NUL or a line break would cut or split it in the views and in saved files), and a
+// value that would read as the ErrorMark never stands for one.
+char AsciiChar(std::int32_t value) {
+  if (value == -1) return kErrorMark;
+  const auto code = static_cast<unsigned char>(value & 0xFF);
+  if (code < 32) return kSerialControlChar;
+  if (code == static_cast<unsigned char>(kErrorMark)) return kSerialBulletStandIn;
+  return static_cast<char>(code);
+}
+
+void AppendFrameLine(DecoderServices& services, const SerialChannelState& st, int channel,
+                     SampleIndex index) {
+  std::string& line = services.NewLine(channel, index);
+  const std::int32_t* words = st.words.data();
+  const std::int32_t count = st.wordCount;
+  for (std::int32_t i = 0; i < count; ++i) {
+    if (words[i] == -1) {
+      line += kErrorLineMark;
+      break;
+    }
+  }
+  line += "Data=";
+  if (st.settings.ascii) {
+    for (std::int32_t i = 0; i < count; ++i) line += AsciiChar(words[i]);
+  } else {
+    for (std::int32_t i = 0; i < count; ++i) {
+      if (words[i] == -1)
+        line += kErrorMark;
+      else
+        AppendHex(line, words[i], st.settings.hexDigits);
+      line += ' ';
+    }
+  }
+  if (line.back() == ' ') line.pop_back();
+  line += ',';
+  services.AppendDecodedLine(line);
+}
+
+}  // namespace
+
+int LoadSerialDescription(DecoderServices& services, SerialChannelState& state, const std::string& path,
+                          int channel) {
   services.fieldNames.Clear(channel);
+  DescriptionFile file(path);
+  SerialSettings settings;
+  // Nothing is kept from a refused file: a live run goes on after a refusal, and the
+  // channel must not decode with half-read settings (a word wider than its symbol store).
+  if (const char* error = ReadSerialSettings(file, settings))
+    return FileErrorPrompt(services, channel, path, error);
+  state.settings = settings;
+  state.previousLevel = kSerialUnknownLevel;
+  state.wordState = SerialWordState::WaitingForStart;
+  state.wordCount = 0;
+  state.idleSamples = kSerialIdleCap - 1;
+  services.fieldNames.Add(channel, "Data");
   return 0;
 }
 
-int DecodeSerial(DecoderServices& services, SerialChannelState&, int channel, char, SampleIndex) {
+int DecodeSerial(DecoderServices& services, SerialChannelState& st, int channel, char level,
+                 SampleIndex index) {
+  int result = 0;
+  if (services.IsActive(channel) && st.settings.described) {
+    const SerialSettings& s = st.settings;
+    if (st.idleSamples < kSerialIdleCap) ++st.idleSamples;
+
+    // The gap is measured from the last stored word; during a word it stays frozen at its
+    // value on the sample after the start edge. It is tested before this sample's level.
+    if (st.wordCount != 0) {
+      const std::int32_t gap =
+          st.wordState == SerialWordState::TakingBits ? st.idleSamples - st.samplesInWord : st.idleSamples;
+      if (gap > s.interFrameSamples) {
+        AppendFrameLine(services, st, channel, index);
+        st.wordCount = 0;
+        services.MarkEvent(channel);
+        result = 1;
+      }
+    }
+
+    char remembered = level;
+    if (st.wordState == SerialWordState::WaitingForStart) {
+      const char startLevel = s.invertedStart ? '0' : '1';
+      if (level == startLevel && level != st.previousLevel) {
+        st.nextSample = static_cast<std::int32_t>(BitSamplePosition(s.periodMicros, 0));
+        st.bitsRemaining = s.dataBits + 2;
+        st.bitIndex = 0;
+        st.samplesInWord = 0;
+        st.wordState = SerialWordState::TakingBits;
+      }
+    } else if (++st.samplesInWord > st.nextSample) {
+      const bool framing = st.bitIndex == 0 || st.bitsRemaining == 1;
+      const bool invert = framing ? s.invertedStart : s.invertedData;
+      const char symbol = invert ? Inverted(level) : level;
+      st.bits[st.bitIndex++] = symbol;
+      --st.bitsRemaining;
+      remembered = symbol;
+      if (st.bitsRemaining > 0) {
+        st.nextSample = static_cast<std::int32_t>(BitSamplePosition(s.periodMicros, st.bitIndex));
+      } else {
+        if (st.wordCount < kSerialMaxWords) {
+          st.words[st.wordCount++] = WordValue(st);
+          st.idleSamples = 0;
+        }
+        st.wordState = SerialWordState::WaitingForStart;
+      }
+    }
+    st.previousLevel = remembered;
+  }
   services.MarkTrace(channel);
-  return 0;
+  return result;
 }
 
 }  // namespace velkor

@@ -1,20 +1,69 @@
 #pragma once
-// Serial decoder and its frame description loader.
+// Serial decoder and its frame description loader: an asynchronous line of words made of
+// one start bit, 1 to 16 data bits and one stop bit at a fixed bit rate. Words are gathered
+// into a frame until the line has been quiet for longer than the inter-frame time; each
+// frame becomes one line "Data=..." in hexadecimal or as characters.
 
+#include <array>
+#include <cstdint>
 #include <string>
 
 #include "pipeline/DecoderServices.h"
 
 namespace velkor {
 
-struct SerialChannelState {};
+inline constexpr int kSerialMaxDataBits = 16;
+inline constexpr int kSerialMaxWords = 512;
+inline constexpr std::int32_t kSerialIdleCap = 1000000;
+// Character shown in ASCII mode for a control character (below 32).
+inline constexpr char kSerialControlChar = '\x90';   // 144
+// Character shown in ASCII mode for a received 149, so that it can't pass for the ErrorMark.
+inline constexpr char kSerialBulletStandIn = '\x97';  // 151
+// The level remembered after loading: neither '0' nor '1', so a line already at the start
+// level on the first sample of a run starts a word there.
+inline constexpr char kSerialUnknownLevel = '\xFF';
+
+// What a *.sfd file sets; filled only when the whole description was accepted.
+struct SerialSettings {
+  bool described = false;  // false until a description was accepted once
+  std::int32_t baud = 0;
+  std::int32_t dataBits = 8;
+  bool lsbFirst = true;
+  bool invertedStart = false;  // YES: start bit level 0, stop bit level 1
+  bool invertedData = false;   // YES: a data bit 1 is level 0
+  bool ascii = false;
+  std::int32_t interFrameSamples = 0;
+  std::int32_t hexDigits = 2;    // (dataBits - 1) / 4 + 1
+  std::int32_t periodMicros = 0;  // 1000000 div baud
+};
+
+enum class SerialWordState : std::uint8_t {
+  WaitingForStart,  // looking for an edge into the start level
+  TakingBits,       // a start edge was seen; symbols are taken in their middles
+};
+
+struct SerialChannelState {
+  SerialSettings settings;
+
+  char previousLevel = kSerialUnknownLevel;
+  SerialWordState wordState = SerialWordState::WaitingForStart;
+  std::int32_t samplesInWord = 0;  // samples since the start edge of the current word
+  std::int32_t nextSample = 0;     // samplesInWord must exceed this before the next symbol
+  // Symbols of the current word: [0] start bit, [1..dataBits] data bits in line order, then the stop bit.
+  std::array<char, kSerialMaxDataBits + 2> bits{};
+  std::int32_t bitIndex = 0;
+  std::int32_t bitsRemaining = 0;
+  std::array<std::int32_t, kSerialMaxWords> words{};  // -1: bad start or stop bit
+  std::int32_t wordCount = 0;
+  std::int32_t idleSamples = kSerialIdleCap - 1;  // since the last stored word, held at the cap
+};
 
 // Loads the channel's description at run start; nonzero when the file was refused
-// (the user has then been told why).
+// (the user has then been told why, and the channel keeps its previous settings).
 [[nodiscard]] int LoadSerialDescription(DecoderServices& services, SerialChannelState& state,
-                                     const std::string& path, int channel);
+                                        const std::string& path, int channel);
 
 int DecodeSerial(DecoderServices& services, SerialChannelState& state, int channel, char level,
-               SampleIndex index);
+                 SampleIndex index);
 
 }  // namespace velkor
