@@ -415,3 +415,59 @@ TEST(DecodeLin, OutputDoesNotDependOnHowInputIsCut) {
     EXPECT_EQ(rig.Lines(), expected) << slice;
   }
 }
+
+TEST(DecodeTool, LinCapturesGiveTheExactLines) {
+  struct Bus {
+    int baud;
+    std::int64_t stopBitSample;  // samples from a byte's start edge to the sample that reads its stop bit
+  };
+  // P = 104 us at 9600 baud, 52 us at 19200: the stop bit, 9.5 bit times in, rounded half up
+  // to whole samples, is read on the sample after that.
+  for (const Bus& bus : {Bus{9600, 413}, Bus{19200, 207}}) {
+    TempDir dir;
+    Settings settings;
+    for (auto& ch : settings.channels) {
+      ch.type = ChannelType::None;
+      ch.active = true;
+    }
+    settings.channels[2].type = ChannelType::Lin;
+    settings.channels[2].linFile =
+        dir.Write("bus.lfd", Description(bus.baud, "YES", "a8=BCM_Status\n3C=Master_Request_Frame\n"));
+    const std::string config = WriteChannelConfig(dir, "lin.cfg", settings);
+
+    LinFrame diagnostic = Frame(0x3C, std::vector<std::uint8_t>(8, 0));
+    LinFrame badSync = Frame(0x28, {0x01});
+    badSync.sync = 0x54;
+    LinFrame badStop = Frame(0x10, {0x80, 0x90, 0x55});
+    badStop.badStopAt = 3;
+    LinFrame wrongChecksum = Frame(0x39, {0xFE});
+    wrongChecksum.checksumXor = 0xFF;
+    LinFrame headerOnly = Frame(0x21, {});
+    headerOnly.sendBytes = 2;
+    LinFrame spaced = Frame(0x28, {0x01, 0x02, 0x03, 0x04});
+    spaced.interByteBits = 2;
+    const std::vector<std::pair<LinFrame, std::string>> frames = {
+        {Frame(0x28, {0x01, 0x02, 0x03, 0x04}), "ID=BCM_Status,Data=01 02 03 04,Checksum=4D,"},
+        {diagnostic, "ID=Master_Request_Frame,Data=00 00 00 00 00 00 00 00,Checksum=FF,\xA3" "Error Checksum,"},
+        {badSync, "\xA3" "Bad Synchro byte,"},
+        {badStop, "ID=50,Data=80 \x95  55,Checksum=49,"},
+        {wrongChecksum, "ID=39,Data=FE,Checksum=38,\xA3" "Error Checksum,"},
+        {headerOnly, "ID=61,Data=,Checksum=61,\xA3" "Error Checksum,"},
+        {spaced, "ID=BCM_Status,Data=01 02 03 04,Checksum=4D,"},
+    };
+    Capture capture;
+    LinEncoder lin(capture.channel[2], bus.baud);
+    lin.Signal().Idle(1000);
+    std::string expected;
+    for (const auto& [frame, text] : frames) {
+      const double lastByte = lin.Frame(frame).byteStarts.back();
+      lin.Signal().Idle(5000);
+      const std::int64_t at = FirstSampleAtOrAfter(lastByte) + bus.stopBitSample + kInterFrameSamples + 1;
+      expected += "2," + std::to_string(SampleTimeMicros(at)) + "," + text + "\n";
+    }
+    const std::string capturePath = dir.Write("lin.bin", capture.FileBytes());
+    auto result = RunDecodeTool("--raw --config " + config + " " + capturePath);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, expected) << bus.baud << " baud";
+  }
+}
