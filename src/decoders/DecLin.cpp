@@ -22,6 +22,17 @@ std::int32_t BitOffset(const LinChannelState& s, std::int32_t k) {
   return static_cast<std::int32_t>(BitSamplePosition(s.bitPeriodMicros, k));
 }
 
+// The LIN checksum over the identifier byte (when included) and the data: an eight-bit sum
+// whose carries wrap round, inverted.
+std::uint8_t LinChecksum(std::int32_t protectedId, const std::int32_t* data, int count, bool includeId) {
+  std::int32_t sum = includeId ? (protectedId & 0xFF) : 0;
+  for (int i = 0; i < count; ++i) {
+    sum += data[i] & 0xFF;
+    if (sum > 255) sum -= 255;
+  }
+  return static_cast<std::uint8_t>(~sum & 0xFF);
+}
+
 void AppendFrameLine(DecoderServices& services, LinChannelState& s, int channel, SampleIndex index) {
   std::string& line = services.NewLine(channel, index);
   const auto& b = s.bytes;
@@ -127,15 +138,6 @@ bool ReadYesNo(DescriptionFile& file, std::string_view section, std::string_view
 }
 
 }  // namespace
-
-std::uint8_t LinChecksum(std::int32_t protectedId, const std::int32_t* data, int count, bool includeId) {
-  std::int32_t sum = includeId ? (protectedId & 0xFF) : 0;
-  for (int i = 0; i < count; ++i) {
-    sum += data[i] & 0xFF;
-    if (sum > 255) sum -= 255;
-  }
-  return static_cast<std::uint8_t>(~sum & 0xFF);
-}
 
 int LoadLinDescription(DecoderServices& services, LinChannelState& state, const std::string& path,
                        int channel) {

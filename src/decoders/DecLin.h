@@ -60,9 +60,4 @@ struct LinChannelState {
 int DecodeLin(DecoderServices& services, LinChannelState& state, int channel, char level,
               SampleIndex index);
 
-// The LIN checksum over the identifier byte (when included) and the data: an eight-bit sum
-// whose carries wrap round, inverted.
-std::uint8_t LinChecksum(std::int32_t protectedId, const std::int32_t* data, int count,
-                         bool includeId);
-
 }  // namespace velkor
