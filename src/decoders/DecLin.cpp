@@ -1,16 +1,196 @@
 #include "decoders/DecLin.h"
 
+#include <string_view>
+
+#include "app/IniFile.h"
+#include "decoders/FileErrorPrompt.h"
+
 namespace velkor {
 
-int LoadLinDescription(DecoderServices& services, LinChannelState&, const std::string&,
-                        int channel) {
+namespace {
+
+constexpr std::int32_t kSyncByte = 0x55;
+constexpr std::int32_t kFaultyByte = 256;  // added to a byte whose start or stop bit was wrong
+
+void AppendHexByte(std::string& out, std::int32_t value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  out += kDigits[(value >> 4) & 0xF];
+  out += kDigits[value & 0xF];
+}
+
+std::int32_t BitOffset(const LinChannelState& s, std::int32_t k) {
+  return static_cast<std::int32_t>(BitSamplePosition(s.bitPeriodMicros, k));
+}
+
+// The LIN checksum over the identifier byte (when included) and the data: an eight-bit sum
+// whose carries wrap round, inverted.
+std::uint8_t LinChecksum(std::int32_t protectedId, const std::int32_t* data, int count, bool includeId) {
+  std::int32_t sum = includeId ? (protectedId & 0xFF) : 0;
+  for (int i = 0; i < count; ++i) {
+    sum += data[i] & 0xFF;
+    if (sum > 255) sum -= 255;
+  }
+  return static_cast<std::uint8_t>(~sum & 0xFF);
+}
+
+void AppendFrameLine(DecoderServices& services, LinChannelState& s, int channel, SampleIndex index) {
+  std::string& line = services.NewLine(channel, index);
+  const auto& b = s.bytes;
+  const int count = s.byteCount;
+  if (b[0] != kSyncByte) {
+    line += "\xA3" "Bad Synchro byte,";
+  } else if (count < 2) {
+    // The master stopped after the synchronisation byte: there is no identifier to name
+    // and no checksum to check.
+    line += "\xA3" "No identifier,";
+  } else {
+    std::string idText;
+    AppendHexByte(idText, b[1]);
+    std::string name = s.description.ReadString("ID", idText, "");
+    line += "ID=";
+    line += name.empty() ? idText : name;
+    line += ",Data=";
+    const int checksumAt = count - 1;
+    for (int i = 2; i < checksumAt; ++i) {
+      if (b[i] < kFaultyByte) {
+        AppendHexByte(line, b[i]);
+        line += ' ';
+      } else {
+        line += "\x95  ";
+      }
+    }
+    if (line.back() == ' ') line.pop_back();
+    line += ",Checksum=";
+    const std::int32_t checksum = b[checksumAt];
+    if (checksum < kFaultyByte) {
+      AppendHexByte(line, checksum);
+      line += ',';
+      const int dataCount = checksumAt > 2 ? checksumAt - 2 : 0;
+      if (checksum != LinChecksum(b[1], &b[2], dataCount, s.checksumIncludesId))
+        line += "\xA3" "Error Checksum,";
+    } else {
+      line += "\x95,";
+    }
+  }
+  services.AppendDecodedLine(line);
+}
+
+void CompleteByte(LinChannelState& s) {
+  std::int32_t value = 0;
+  for (int i = 0; i < 8; ++i)
+    if (s.bits[1 + i] == '1') value |= 1 << i;
+  const bool framed = s.bits[0] == '0' && s.bits[kLinBitsPerByte - 1] == '1';
+  if (!framed) {
+    if (s.byteCount == 0) {
+      // Not a frame after all. The break counter is left as it is, so a line still at 0
+      // (the break of the next frame read as this byte) is taken as a break at once.
+      s.state = LinState::WaitingForBreak;
+      return;
+    }
+    value += kFaultyByte;
+  }
+  if (s.byteCount < kLinMaxBytes) s.bytes[s.byteCount++] = value;
+  s.idleSamples = 0;
+  s.state = LinState::BetweenBytes;
+}
+
+void Step(LinChannelState& s, char level) {
+  switch (s.state) {
+    case LinState::WaitingForBreak:
+      if (level == '1') {
+        s.breakCounter = 0;
+      } else if (++s.breakCounter > s.breakLimit) {
+        s.state = LinState::InBreak;
+        s.byteCount = 0;
+      }
+      break;
+    case LinState::InBreak:
+      if (level == '1') s.state = LinState::BetweenBytes;
+      break;
+    case LinState::BetweenBytes:
+      if (level == '0') {
+        s.state = LinState::InByte;
+        s.bitIndex = 0;
+        s.samplesInByte = 0;
+        s.bitsRemaining = kLinBitsPerByte;
+        s.nextSample = BitOffset(s, 0);
+      }
+      break;
+    case LinState::InByte:
+      if (++s.samplesInByte > s.nextSample) {
+        s.bits[s.bitIndex++] = level;
+        if (--s.bitsRemaining > 0)
+          s.nextSample = BitOffset(s, s.bitIndex);
+        else
+          CompleteByte(s);
+      }
+      break;
+  }
+}
+
+// YES or NO in any case; false for anything else.
+bool ReadYesNo(DescriptionFile& file, std::string_view section, std::string_view key,
+               std::string_view defaultValue, bool& out) {
+  const std::string v = UpperCaseAscii(file.ReadString(section, key, defaultValue));
+  if (v != "YES" && v != "NO") return false;
+  out = v == "YES";
+  return true;
+}
+
+}  // namespace
+
+int LoadLinDescription(DecoderServices& services, LinChannelState& state, const std::string& path,
+                       int channel) {
   services.fieldNames.Clear(channel);
+  state.description.Close();
+  state.description.Open(path);
+  DescriptionFile& file = state.description;
+
+  // Read into locals first: a refused file leaves the channel's settings as they were.
+  const std::int32_t baud = file.ReadInteger("BAUDRATE", "Value", -1);
+  // A rate of 0 or below has no bit period, so it is refused like a missing one.
+  if (baud <= 0) return FileErrorPrompt(services, channel, path, "Value of BAUDRATE");
+  bool invert = false;
+  if (!ReadYesNo(file, "INVERT", "Value", "", invert))
+    return FileErrorPrompt(services, channel, path, "Value of INVERT");
+  const std::int32_t interFrame = file.ReadInteger("PROTOCOL", "InterFrame", -1);
+  if (interFrame == -1) return FileErrorPrompt(services, channel, path, "Value of InterFrame");
+  bool includeId = true;
+  if (!ReadYesNo(file, "PROTOCOL", "ChecksumIncludeID", "YES", includeId))
+    return FileErrorPrompt(services, channel, path, "Value of ChecksumIncludeID");
+
+  state.loaded = true;
+  state.baud = baud;
+  state.bitPeriodMicros = 1000000 / baud;
+  state.breakLimit = 11000000.0 / (2.4 * baud) + 0.5;
+  state.invert = invert;
+  state.checksumIncludesId = includeId;
+  state.interFrameSamples = static_cast<std::int32_t>(QuietSamples(interFrame));
+  state.state = LinState::WaitingForBreak;
+  state.idleSamples = kLinIdleCeiling - 1;
+  services.fieldNames.Add(channel, "ID");
+  services.fieldNames.Add(channel, "Data");
+  services.fieldNames.Add(channel, "Checksum");
   return 0;
 }
 
-int DecodeLin(DecoderServices& services, LinChannelState&, int channel, char, SampleIndex) {
+int DecodeLin(DecoderServices& services, LinChannelState& state, int channel, char level,
+              SampleIndex index) {
+  int result = 0;
+  if (services.IsActive(channel) && state.loaded) {
+    if (state.invert) level = level == '0' ? '1' : '0';
+    if (state.idleSamples < kLinIdleCeiling) ++state.idleSamples;
+    if (state.state == LinState::BetweenBytes && state.byteCount > 0 &&
+        state.idleSamples > state.interFrameSamples) {
+      AppendFrameLine(services, state, channel, index);
+      state.byteCount = 0;
+      services.MarkEvent(channel);
+      result = 1;
+    }
+    Step(state, level);
+  }
   services.MarkTrace(channel);
-  return 0;
+  return result;
 }
 
 }  // namespace velkor

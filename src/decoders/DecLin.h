@@ -1,13 +1,56 @@
 #pragma once
-// LIN decoder and its frame description loader.
+// LIN decoder and its frame description loader (*.lfd). A frame is a break (the line held
+// at 0 for more than 11 bit times), then bytes of 8N1, least significant bit first: the
+// synchronisation byte 55, the protected identifier, the data and the checksum. The frame
+// ends when the line has been quiet for the inter-frame time; it then becomes one line.
 
+#include <array>
+#include <cstdint>
 #include <string>
 
+#include "decoders/DescriptionFile.h"
 #include "pipeline/DecoderServices.h"
 
 namespace velkor {
 
-struct LinChannelState {};
+inline constexpr int kLinMaxBytes = 512;
+inline constexpr int kLinBitsPerByte = 10;  // start, 8 data, stop
+inline constexpr std::int32_t kLinIdleCeiling = 1000000;
+
+enum class LinState : std::int32_t {
+  WaitingForBreak = 0,
+  InBreak = 1,  // until the line returns to 1, the break delimiter
+  BetweenBytes = 2,
+  InByte = 3,
+};
+
+struct LinChannelState {
+  // Kept for the whole run: identifier names are looked up in [ID] when a line is built,
+  // so a name added while the run goes on shows in later lines.
+  DescriptionFile description;
+
+  // Settings, filled by a successful load.
+  bool loaded = false;  // a channel never loaded successfully decodes nothing
+  std::int32_t baud = 0;
+  std::int32_t bitPeriodMicros = 0;
+  double breakLimit = 0;  // level-0 samples that must be exceeded; deliberately not whole
+  bool invert = false;
+  bool checksumIncludesId = true;
+  std::int32_t interFrameSamples = 0;
+
+  // Run fields.
+  LinState state = LinState::WaitingForBreak;
+  std::int32_t breakCounter = 0;  // survives a run: only a level 1 while waiting clears it
+  std::array<char, kLinBitsPerByte> bits{};
+  std::int32_t bitIndex = 0;
+  std::int32_t bitsRemaining = 0;
+  std::int32_t samplesInByte = 0;
+  std::int32_t nextSample = 0;
+  // 0..255, or the value plus 256 when its start or stop bit was wrong.
+  std::array<std::int32_t, kLinMaxBytes> bytes{};
+  std::int32_t byteCount = 0;  // survives a run: cleared by the next break
+  std::int32_t idleSamples = kLinIdleCeiling - 1;
+};
 
 // Loads the channel's description at run start; nonzero when the file was refused
 // (the user has then been told why).
@@ -15,6 +58,6 @@ struct LinChannelState {};
                                      const std::string& path, int channel);
 
 int DecodeLin(DecoderServices& services, LinChannelState& state, int channel, char level,
-               SampleIndex index);
+              SampleIndex index);
 
 }  // namespace velkor
