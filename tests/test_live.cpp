@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -223,6 +227,77 @@ TEST(LiveRun, ProbeIsRefusedWhileARunHoldsThePort) {
   EXPECT_EQ(rig.hardware.Label(5), "Version 2.7");
 }
 
+namespace {
+
+// kivo-sim as a child process: its pseudo-terminal's path, and an end to it at the close
+// of the test whatever the test did.
+class Simulator {
+ public:
+  explicit Simulator(const std::vector<std::string>& args) {
+    int out[2];
+    if (pipe(out) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(out[1], STDOUT_FILENO);
+      close(out[0]);
+      close(out[1]);
+      std::vector<char*> argv;
+      std::string program = VELKOR_KIVO_SIM;
+      argv.push_back(program.data());
+      std::vector<std::string> copy = args;
+      for (auto& a : copy) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(program.c_str(), argv.data());
+      _exit(127);
+    }
+    close(out[1]);
+    char c;
+    while (read(out[0], &c, 1) == 1 && c != '\n') path_ += c;
+    close(out[0]);
+  }
+  ~Simulator() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  const std::string& Path() const { return path_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string path_;
+};
+
+struct PortOverride {
+  explicit PortOverride(const std::string& device) { setenv("VELKOR_COM3", device.c_str(), 1); }
+  ~PortOverride() { unsetenv("VELKOR_COM3"); }
+};
+
+}  // namespace
+
+TEST(LiveRunEndToEnd, ProbeAnswersOfTheSimulator) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* label;
+    int status;
+  };
+  const Case cases[] = {
+      {{"--silent"}, "No response", 3},
+      {{"--wrong-marker"}, "No response", 3},
+      {{"--marker-and-major-only", "--version", "5.2"}, "Version 5.0", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--time-limit", "20"});
+    Simulator sim(args);
+    ASSERT_FALSE(sim.Path().empty());
+    PortOverride com3(sim.Path());
+    const ToolResult probe = RunDecodeTool("--probe 3");
+    EXPECT_EQ(probe.status, c.status) << probe.err;
+    EXPECT_EQ(probe.out, "COM3\t" + sim.Path() + "\t" + c.label + "\n");
+  }
+}
+
 // A whole run through the serial layer: kivo-sim on a pseudo-terminal placed at COM3.
 TEST(LiveRunEndToEnd, SimulatorStreamDecodesAsTheUnpackedReplay) {
   TempDir dir;
@@ -235,24 +310,15 @@ TEST(LiveRunEndToEnd, SimulatorStreamDecodesAsTheUnpackedReplay) {
   const std::string file = dir.Write("capture.bin", capture.FileBytes(live.size() * 4 - capture.SampleCount()));
   const std::string unpacked = dir.Write("unpacked.bin", LiveBytesToFileBytes(live));
 
-  const std::string simCommand =
-      std::string(VELKOR_KIVO_SIM) + " --version 3.9 --time-limit 30 " + file + " 2>" + dir.File("sim.err");
-  FILE* sim = popen(simCommand.c_str(), "r");
-  ASSERT_NE(sim, nullptr);
-  char device[256] = {};
-  ASSERT_NE(std::fgets(device, sizeof device, sim), nullptr);
-  std::string path(device);
-  while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) path.pop_back();
-  ASSERT_FALSE(path.empty());
-
-  setenv("VELKOR_COM3", path.c_str(), 1);
+  Simulator sim({"--version", "3.9", "--time-limit", "30", file});
+  ASSERT_FALSE(sim.Path().empty());
+  PortOverride com3(sim.Path());
+  // The probe closes the port between its queries; the module is still there for the run.
   const ToolResult probe = RunDecodeTool("--probe 3");
   const ToolResult run = RunDecodeTool("--live 3 --seconds 3 --raw --config " + config);
-  unsetenv("VELKOR_COM3");
-  pclose(sim);
 
   EXPECT_EQ(probe.status, 0) << probe.err;
-  EXPECT_EQ(probe.out, "COM3\t" + path + "\tVersion 3.9\n");
+  EXPECT_EQ(probe.out, "COM3\t" + sim.Path() + "\tVersion 3.9\n");
   EXPECT_EQ(run.status, 0) << run.err;
   const ToolResult replay = RunDecodeTool("--raw --config " + config + " " + unpacked);
   ASSERT_EQ(replay.status, 0);
