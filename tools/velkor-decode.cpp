@@ -1,7 +1,11 @@
-// velkor-decode: the headless decoder. Replays a capture file through the four channel
-// decoders configured in a configuration file and writes the decoded lines.
+// velkor-decode: the headless decoder. Replays a capture file, or runs live from a Kivo
+// module, through the four channel decoders configured in a configuration file and writes
+// the decoded lines. It also probes the serial ports for a module.
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -11,7 +15,11 @@
 #include "app/ConfigFile.h"
 #include "app/Cp1252.h"
 #include "app/Settings.h"
+#include "hardware/Hardware.h"
 #include "pipeline/DecMain.h"
+#include "pipeline/LiveRun.h"
+#include "platform/Clock.h"
+#include "platform/SystemPort.h"
 
 namespace {
 
@@ -19,23 +27,37 @@ using namespace velkor;
 
 constexpr const char* kUsage =
     "Usage: velkor-decode [--config FILE.cfg] [--raw] [--progress] CAPTURE.bin\n"
+    "       velkor-decode [--config FILE.cfg] [--raw] [--progress] --live N [--seconds S]\n"
+    "       velkor-decode --probe [N]\n"
     "\n"
     "Replays a capture file (one sample per byte, 2.4 us apart, bit i = channel i+1)\n"
     "through the channel decoders and writes every decoded line to standard output.\n"
+    "\n"
+    "With --live N it runs live from the Kivo module on port COM<N> (1 to 12) instead:\n"
+    "for S seconds (default 10) or until Ctrl-C, then stops; the lines are written as\n"
+    "they come. With --probe it tests every present port for a module (Auto find), or\n"
+    "only port N, and writes one line per port with its result. COM1 to COM12 are the\n"
+    "system's serial devices, USB adapters (ttyUSB*) first, then ACM devices (ttyACM*),\n"
+    "then the others; VELKOR_COM<n>=/dev/... puts a given device at port n.\n"
     "\n"
     "Options:\n"
     "  --config FILE   take the four channels' settings (sections CHANNEL1..CHANNEL4)\n"
     "                  from this configuration file; without it every channel is off\n"
     "  --raw           write the stored lines unchanged (Windows-1252 bytes, field\n"
     "                  markers included) instead of the rendered UTF-8 text\n"
-    "  --progress      draw a progress bar on standard error\n"
+    "  --progress      draw a progress bar on standard error (live: the elapsed time)\n"
+    "  --live N        run live from the module on port N (1 to 12)\n"
+    "  --seconds S     length of the live run in seconds (default 10)\n"
+    "  --probe [N]     probe all present ports, or port N, for a Kivo module\n"
     "  --help          show this text\n"
     "\n"
     "Messages the program would show in a message box go to standard error; a Yes/No\n"
     "question is answered No.\n"
     "\n"
-    "Exit status: 0 after a replay, 1 when a frame description was refused at run\n"
-    "start, 2 for bad arguments or a missing or unreadable capture or configuration.\n";
+    "Exit status: 0 after a replay or a live run, 1 when a frame description was\n"
+    "refused at run start, 2 for bad arguments or a missing or unreadable capture or\n"
+    "configuration, 3 when the live run could not start (port or module). --probe\n"
+    "exits with 0 when a module answered, else 3.\n";
 
 class TerminalUi : public UserInterface {
  public:
@@ -76,18 +98,34 @@ struct Options {
   std::string capture;
   bool raw = false;
   bool progress = false;
+  int livePort = 0;  // 1..12 for --live
+  double seconds = 10;
+  bool probe = false;
+  int probePort = 0;  // 0: Auto find
 };
+
+volatile std::sig_atomic_t interrupted = 0;
+extern "C" void OnInterrupt(int) { interrupted = 1; }
+
+bool ParsePort(const char* text, int& port) {
+  char* end = nullptr;
+  long n = std::strtol(text, &end, 10);
+  if (*text == '\0' || *end != '\0' || n < 1 || n > kPortCount) return false;
+  port = static_cast<int>(n);
+  return true;
+}
 
 int Fail(const std::string& message) {
   std::cerr << "velkor-decode: " << message << '\n';
   return 2;
 }
 
-void WriteLines(const DecodedLineList& lines, const Settings& settings, bool raw) {
+// Writes the lines from `first` on; returns the count written up to.
+std::size_t WriteLines(const DecodedLineList& lines, const Settings& settings, bool raw, std::size_t first = 0) {
   std::string captions[4];
   for (int i = 0; i < kChannelCount; ++i) captions[i] = settings.channels[i].caption;
   std::string out;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
+  for (std::size_t i = first; i < lines.size(); ++i) {
     if (raw)
       out.append(lines.Line(i));
     else
@@ -100,6 +138,65 @@ void WriteLines(const DecodedLineList& lines, const Settings& settings, bool raw
   }
   std::fwrite(out.data(), 1, out.size(), stdout);
   std::fflush(stdout);
+  return lines.size();
+}
+
+int RunLive(const Options& opt, Settings& settings, TerminalUi& ui) {
+  settings.port = opt.livePort;
+  platform::SystemPortBackend backend;
+  platform::SystemClock clock;
+  Pipeline pipeline(settings, ui);
+  Hardware hardware(backend, clock, settings, ui);
+  LiveRun run(pipeline, hardware);
+
+  std::signal(SIGINT, OnInterrupt);
+  run.acRunFromAcqExecute();
+  if (!pipeline.Running()) return 3;
+
+  // tmrAcq: one tick every 20 ms until the time is up or Ctrl-C.
+  const std::uint64_t start = platform::MonotonicMicros();
+  const std::uint64_t length = static_cast<std::uint64_t>(opt.seconds * 1e6);
+  std::size_t written = 0;
+  std::uint64_t shownSecond = ~0ull;
+  for (;;) {
+    const std::uint64_t elapsed = platform::MonotonicMicros() - start;
+    if (interrupted != 0 || elapsed >= length) break;
+    if (run.TimerEnabled()) run.tmrAcqTimer();
+    written = WriteLines(pipeline.Lines(), settings, opt.raw, written);
+    if (opt.progress && elapsed / 1000000 != shownSecond) {
+      shownSecond = elapsed / 1000000;
+      std::fprintf(stderr, "\rRunning... %llu s, %zu lines", static_cast<unsigned long long>(shownSecond),
+                   pipeline.Lines().size());
+      std::fflush(stderr);
+    }
+    platform::SleepMilliseconds(kAcquisitionTickMillis);
+  }
+  run.acStopExecute();
+  if (opt.progress) std::fputc('\n', stderr);
+  written = WriteLines(pipeline.Lines(), settings, opt.raw, written);
+  return pipeline.RunSetupFailed() ? 1 : 0;
+}
+
+int RunProbe(const Options& opt, Settings& settings, TerminalUi& ui) {
+  platform::SystemPortBackend backend;
+  platform::SystemClock clock;
+  Hardware hardware(backend, clock, settings, ui);
+  bool found = false;
+  auto show = [&](int n) {
+    const std::string device = platform::SystemPortBackend::DevicePath(n);
+    std::printf("COM%d\t%s\t%s\n", n, device.empty() ? "-" : device.c_str(),
+                Cp1252ToUtf8(hardware.Label(n)).c_str());
+    found |= hardware.Label(n).starts_with("Version ");
+  };
+  if (opt.probePort != 0) {
+    hardware.chkCOMxMouseDown(opt.probePort);
+    show(opt.probePort);
+  } else {
+    hardware.butFindClick();
+    for (int n = 1; n <= kPortCount; ++n) show(n);
+  }
+  std::fflush(stdout);
+  return found ? 0 : 3;
 }
 
 }  // namespace
@@ -118,6 +215,15 @@ int main(int argc, char** argv) {
     } else if (arg == "--config") {
       if (++i >= argc) return Fail("--config needs a file name");
       opt.config = argv[i];
+    } else if (arg == "--live") {
+      if (++i >= argc || !ParsePort(argv[i], opt.livePort)) return Fail("--live needs a port number 1 to 12");
+    } else if (arg == "--seconds") {
+      char* end = nullptr;
+      if (++i >= argc || (opt.seconds = std::strtod(argv[i], &end), *end != '\0') || !(opt.seconds > 0))
+        return Fail("--seconds needs a positive number");
+    } else if (arg == "--probe") {
+      opt.probe = true;
+      if (i + 1 < argc && ParsePort(argv[i + 1], opt.probePort)) ++i;
     } else if (arg.starts_with("--")) {
       return Fail("unknown option " + std::string(arg) + " (see --help)");
     } else if (opt.capture.empty()) {
@@ -126,7 +232,9 @@ int main(int argc, char** argv) {
       return Fail("only one capture file may be given (see --help)");
     }
   }
-  if (opt.capture.empty()) return Fail("no capture file given (see --help)");
+  const int modes = (opt.probe ? 1 : 0) + (opt.livePort != 0 ? 1 : 0) + (opt.capture.empty() ? 0 : 1);
+  if (modes == 0) return Fail("no capture file given (see --help)");
+  if (modes > 1) return Fail("give one of a capture file, --live or --probe (see --help)");
 
   Settings settings;
   for (auto& ch : settings.channels) ch.active = false;
@@ -134,6 +242,15 @@ int main(int argc, char** argv) {
     if (LoadConfigFile(opt.config, settings))
       return Fail("cannot read the configuration file " + opt.config);
   }
+  if (opt.probe) {
+    TerminalUi ui(false);
+    return RunProbe(opt, settings, ui);
+  }
+  if (opt.livePort != 0) {
+    TerminalUi ui(false);
+    return RunLive(opt, settings, ui);
+  }
+
   std::error_code ec;
   if (!std::filesystem::is_regular_file(opt.capture, ec))
     return Fail("cannot read the capture file " + opt.capture);

@@ -1,0 +1,63 @@
+#include "pipeline/LiveRun.h"
+
+#include <cstdint>
+
+namespace velkor {
+
+void LiveRun::acRunFromAcqExecute() {
+  if (starting_) {
+    // Asked again from inside the first start's message box: that start is a run already.
+    pipeline_.Ui().ShowMessage("Program is still running !", "Error", MessageButtons::Ok);
+    return;
+  }
+  if (pipeline_.RefuseWhileRunning()) return;
+  hardware_.Connect();
+  if (!hardware_.Connected()) return;
+  if (hardware_.StartStreaming()) return;
+
+  timerEnabled_ = true;
+  starting_ = true;
+  pipeline_.sampleIndex = 0;
+  // A live run goes on when a description was refused: the channels it did not reach keep
+  // their previous setup.
+  pipeline_.ResetRun();
+  starting_ = false;
+  if (!hardware_.PortOpen()) {
+    // A Stop came while a loader's message box was open: that ended this run already.
+    timerEnabled_ = false;
+    return;
+  }
+
+  UserInterface& ui = pipeline_.Ui();
+  ui.ClearGraphic();
+  ui.ScrollGraphicToNewest();
+  pipeline_.Services().columnTraceMask = 0;
+  pipeline_.Services().columnEventMask = 0;
+  pipeline_.columnClock = 0;
+  ui.SetRunStatus("Running...");
+  pipeline_.SetRunning(true);
+  ui.SetResolutionEnabled(false);
+}
+
+void LiveRun::tmrAcqTimer() {
+  if (!timerEnabled_ || starting_) return;
+  std::uint8_t block[kLiveBlockSize];
+  for (;;) {
+    if (!hardware_.PortOpen()) return;
+    const std::size_t n = hardware_.ReadBlock(block, sizeof block);
+    pipeline_.DispatchLiveBytes(block, n);
+    if (n != sizeof block) return;
+  }
+}
+
+void LiveRun::acStopExecute() {
+  timerEnabled_ = false;
+  pipeline_.SetRunning(false);
+  hardware_.Disconnect();
+  UserInterface& ui = pipeline_.Ui();
+  ui.SetRunStatus("");
+  ui.DrawPortIndicator();
+  ui.SetResolutionEnabled(true);
+}
+
+}  // namespace velkor

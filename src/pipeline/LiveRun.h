@@ -1,0 +1,37 @@
+#pragma once
+// The live run commands of the main window: start a run from the Kivo module, the 20 ms
+// acquisition tick that feeds the module's bytes to the pipeline, and Stop.
+
+#include <cstddef>
+
+#include "hardware/Hardware.h"
+#include "pipeline/DecMain.h"
+
+namespace velkor {
+
+inline constexpr unsigned kAcquisitionTickMillis = 20;
+
+class LiveRun {
+ public:
+  LiveRun(Pipeline& pipeline, Hardware& hardware) : pipeline_(pipeline), hardware_(hardware) {}
+
+  // "from Kivo".
+  void acRunFromAcqExecute();
+  // One tick of tmrAcq: empties the driver's queue in blocks of kLiveBlockSize bytes.
+  void tmrAcqTimer();
+  // "Stop": also fine when no run goes on.
+  void acStopExecute();
+
+  // tmrAcq's enabled state; the GUI (or the headless loop) ticks only while it is on.
+  bool TimerEnabled() const { return timerEnabled_; }
+
+ private:
+  Pipeline& pipeline_;
+  Hardware& hardware_;
+  bool timerEnabled_ = false;
+  // Ticks are held back while the run start is not finished: a loader's message box lets
+  // timer events run, and they must not feed decoders that are half reset.
+  bool starting_ = false;
+};
+
+}  // namespace velkor

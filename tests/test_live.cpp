@@ -1,0 +1,327 @@
+// Live runs: the run start and its refusals, the acquisition tick, Stop, the probe refused
+// while a run holds the port, and a whole run against kivo-sim on a pseudo-terminal.
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "FakeKivo.h"
+#include "TestRig.h"
+#include "Waveform.h"
+#include "pipeline/LiveRun.h"
+
+using namespace velkor;
+using namespace velkor::test;
+
+namespace {
+
+// Four Logical channels, each with its own edges, so every bit of the live byte counts.
+Capture FourChannelCapture() {
+  Capture c;
+  c.channel[0].Idle(100).Hold(0, 7.2).Idle(50).Hold(0, 2.4).Idle(2000).Hold(0, 300);
+  c.channel[1].Idle(400).Hold(0, 9.6).Idle(900).Hold(0, 4.8);
+  c.channel[2].Idle(1200).Hold(0, 19.2).Idle(600);
+  c.channel[3].Idle(2500).Hold(0, 38.4).Idle(300);
+  c.channel[0].IdleUntil(25000).Hold(0, 2.4).IdleUntil(30000);
+  return c;
+}
+
+void SetAllLogical(Settings& s) {
+  for (auto& ch : s.channels) {
+    ch.type = ChannelType::Logical;
+    ch.active = true;
+    ch.generation = true;
+  }
+}
+
+struct LiveRig {
+  LiveRig() : port(clock), pipeline(settings, ui), hardware(port, clock, settings, ui), run(pipeline, hardware) {
+    SetAllLogical(settings);
+    settings.port = 3;
+    module = &port.modules[3];
+    port.present[2] = true;
+    port.logReads = true;
+  }
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < pipeline.Lines().size(); ++i) out.emplace_back(pipeline.Lines().Line(i));
+    return out;
+  }
+
+  FakeClock clock;
+  FakePortBackend port;
+  Settings settings;
+  RecordingUi ui;
+  Pipeline pipeline;
+  Hardware hardware;
+  LiveRun run;
+  FakeModule* module;
+};
+
+}  // namespace
+
+TEST(LiveRun, StreamsIntoThePipelineLikeAReplay) {
+  const Capture capture = FourChannelCapture();
+  const std::vector<std::uint8_t> live = capture.LiveBytes();
+  ASSERT_GT(live.size(), 2 * kLiveBlockSize);
+
+  LiveRig rig;
+  rig.module->stream = live;
+  rig.pipeline.sampleIndex = 77;
+  rig.run.acRunFromAcqExecute();
+  ASSERT_TRUE(rig.pipeline.Running());
+  EXPECT_TRUE(rig.ui.messages.empty());
+  EXPECT_TRUE(rig.run.TimerEnabled());
+  EXPECT_EQ(rig.pipeline.sampleIndex, 0u);
+  EXPECT_EQ(rig.port.baud, kStreamBaudRate);
+  EXPECT_EQ(rig.ui.runStatus, "Running...");
+  EXPECT_FALSE(rig.ui.resolutionEnabled);
+  EXPECT_EQ(rig.ui.graphicClears, 1);
+
+  rig.port.log.clear();
+  rig.run.tmrAcqTimer();
+  // Blocks of 1024 until a short read ends the tick.
+  const std::size_t tail = live.size() % kLiveBlockSize;
+  std::vector<std::string> reads(live.size() / kLiveBlockSize, "read 1024/1024");
+  reads.push_back("read 1024/" + std::to_string(tail));
+  EXPECT_EQ(rig.port.log, reads);
+  EXPECT_EQ(rig.pipeline.sampleIndex, 4 * live.size());
+  rig.run.tmrAcqTimer();  // nothing waiting: one empty read
+  EXPECT_EQ(rig.pipeline.sampleIndex, 4 * live.size());
+
+  rig.run.acStopExecute();
+  EXPECT_FALSE(rig.pipeline.Running());
+  EXPECT_FALSE(rig.run.TimerEnabled());
+  EXPECT_FALSE(rig.hardware.Connected());
+  EXPECT_EQ(rig.port.openPort, 0);
+  EXPECT_EQ(rig.ui.runStatus, "");
+  EXPECT_TRUE(rig.ui.resolutionEnabled);
+  EXPECT_EQ(rig.pipeline.sampleIndex, 4 * live.size());  // a stop keeps the count
+
+  TestRig replay;
+  SetAllLogical(replay.settings);
+  const auto expected = replay.Replay(LiveBytesToFileBytes(live));
+  EXPECT_GE(expected.size(), 12u);
+  EXPECT_EQ(rig.Lines(), expected);
+}
+
+TEST(LiveRun, StartRefusals) {
+  struct Case {
+    const char* name;
+    int port;
+    bool unopenable;
+    bool refuseBaud;
+    bool silent;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"no port", 0, false, false, false, "You must choose a port COM"},
+      {"cannot open", 3, true, false, false, "This COM port can not be opened"},
+      {"silent module", 3, false, false, true, "No response from Kivo module"},
+      {"baud refused", 3, false, true, false, "This COM port can not be changed to 1228800 bauds"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LiveRig rig;
+    rig.settings.port = c.port;
+    if (c.unopenable) rig.port.unopenable.insert(3);
+    if (c.refuseBaud) rig.port.refusedBauds.insert(kStreamBaudRate);
+    if (c.silent) rig.module->answer = ModuleAnswer::Silent;
+    rig.module->stream = {0x01, 0x02};
+    rig.run.acRunFromAcqExecute();
+    ASSERT_EQ(rig.ui.messages.size(), 1u);
+    EXPECT_EQ(rig.ui.messages[0].text, c.message);
+    EXPECT_FALSE(rig.pipeline.Running());
+    EXPECT_FALSE(rig.run.TimerEnabled());
+    EXPECT_FALSE(rig.hardware.Connected());
+    EXPECT_EQ(rig.port.openPort, 0);
+    EXPECT_EQ(rig.ui.runStatus, "");
+    EXPECT_EQ(rig.ui.graphicClears, 0);
+    rig.run.tmrAcqTimer();
+    EXPECT_TRUE(rig.Lines().empty());
+  }
+}
+
+TEST(LiveRun, RefusedBaudSwitchClosesBeforeTelling) {
+  LiveRig rig;
+  rig.port.refusedBauds.insert(kStreamBaudRate);
+  rig.run.acRunFromAcqExecute();
+  const auto& log = rig.port.log;
+  auto start = std::find(log.begin(), log.end(), "write 04");
+  ASSERT_NE(start, log.end());
+  EXPECT_EQ(std::vector<std::string>(start, log.end()),
+            (std::vector<std::string>{"write 04", "write 02", "baud 1228800", "dtr 0", "rts 0", "baud 115200", "close"}));
+}
+
+TEST(LiveRun, SecondStartWhileRunningChangesNothing) {
+  LiveRig rig;
+  rig.module->stream = FourChannelCapture().LiveBytes();
+  rig.run.acRunFromAcqExecute();
+  ASSERT_TRUE(rig.pipeline.Running());
+  rig.run.tmrAcqTimer();
+  const SampleIndex index = rig.pipeline.sampleIndex;
+  const auto lines = rig.Lines();
+  const int opens = rig.port.opens;
+
+  rig.run.acRunFromAcqExecute();
+  ASSERT_EQ(rig.ui.messages.size(), 1u);
+  EXPECT_EQ(rig.ui.messages[0].text, "Program is still running !");
+  EXPECT_EQ(rig.ui.messages[0].caption, "Error");
+  EXPECT_EQ(rig.port.opens, opens);
+  EXPECT_EQ(rig.pipeline.sampleIndex, index);
+  EXPECT_EQ(rig.Lines(), lines);
+  EXPECT_TRUE(rig.pipeline.Running());
+  EXPECT_EQ(rig.port.openPort, 3);
+}
+
+TEST(LiveRun, StopWithNoRun) {
+  LiveRig rig;
+  rig.ui.runStatus = "stale";
+  rig.ui.resolutionEnabled = false;
+  rig.run.acStopExecute();
+  EXPECT_FALSE(rig.pipeline.Running());
+  EXPECT_FALSE(rig.run.TimerEnabled());
+  EXPECT_EQ(rig.ui.runStatus, "");
+  EXPECT_TRUE(rig.ui.resolutionEnabled);
+  EXPECT_TRUE(rig.port.log.empty());
+  EXPECT_TRUE(rig.ui.messages.empty());
+  // A tick with the timer off reads nothing.
+  rig.run.tmrAcqTimer();
+  EXPECT_TRUE(rig.port.log.empty());
+}
+
+TEST(LiveRun, ProbeIsRefusedWhileARunHoldsThePort) {
+  LiveRig rig;
+  rig.port.present[4] = true;
+  rig.port.modules[5] = FakeModule{};
+  rig.run.acRunFromAcqExecute();
+  ASSERT_TRUE(rig.pipeline.Running());
+  const int opens = rig.port.opens;
+
+  rig.hardware.chkCOMxMouseDown(5);
+  rig.hardware.butFindClick();
+  EXPECT_EQ(rig.hardware.ProbeModule(3).outcome, ProbeOutcome::PortBusy);
+  ASSERT_EQ(rig.ui.messages.size(), 2u);
+  for (const auto& m : rig.ui.messages) {
+    EXPECT_EQ(m.text, kProbeRefusedText);
+    EXPECT_EQ(m.caption, "Error");
+  }
+  EXPECT_EQ(rig.port.opens, opens);
+  EXPECT_EQ(rig.port.openPort, 3);
+  EXPECT_EQ(rig.port.baud, kStreamBaudRate);
+  EXPECT_EQ(rig.hardware.Label(5), "-");
+  EXPECT_TRUE(rig.hardware.PortButtonEnabled(5));
+
+  // The run still reads its own port.
+  rig.port.Deliver({0x00, 0xFF, 0x00});
+  rig.run.tmrAcqTimer();
+  EXPECT_EQ(rig.pipeline.sampleIndex, 12u);
+
+  rig.run.acStopExecute();
+  rig.hardware.chkCOMxMouseDown(5);
+  EXPECT_EQ(rig.hardware.Label(5), "Version 2.7");
+}
+
+namespace {
+
+// kivo-sim as a child process: its pseudo-terminal's path, and an end to it at the close
+// of the test whatever the test did.
+class Simulator {
+ public:
+  explicit Simulator(const std::vector<std::string>& args) {
+    int out[2];
+    if (pipe(out) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(out[1], STDOUT_FILENO);
+      close(out[0]);
+      close(out[1]);
+      std::vector<char*> argv;
+      std::string program = VELKOR_KIVO_SIM;
+      argv.push_back(program.data());
+      std::vector<std::string> copy = args;
+      for (auto& a : copy) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(program.c_str(), argv.data());
+      _exit(127);
+    }
+    close(out[1]);
+    char c;
+    while (read(out[0], &c, 1) == 1 && c != '\n') path_ += c;
+    close(out[0]);
+  }
+  ~Simulator() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  const std::string& Path() const { return path_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string path_;
+};
+
+struct PortOverride {
+  explicit PortOverride(const std::string& device) { setenv("VELKOR_COM3", device.c_str(), 1); }
+  ~PortOverride() { unsetenv("VELKOR_COM3"); }
+};
+
+}  // namespace
+
+TEST(LiveRunEndToEnd, ProbeAnswersOfTheSimulator) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* label;
+    int status;
+  };
+  const Case cases[] = {
+      {{"--silent"}, "No response", 3},
+      {{"--wrong-marker"}, "No response", 3},
+      {{"--marker-and-major-only", "--version", "5.2"}, "Version 5.0", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--time-limit", "20"});
+    Simulator sim(args);
+    ASSERT_FALSE(sim.Path().empty());
+    PortOverride com3(sim.Path());
+    const ToolResult probe = RunDecodeTool("--probe 3");
+    EXPECT_EQ(probe.status, c.status) << probe.err;
+    EXPECT_EQ(probe.out, "COM3\t" + sim.Path() + "\t" + c.label + "\n");
+  }
+}
+
+// A whole run through the serial layer: kivo-sim on a pseudo-terminal placed at COM3.
+TEST(LiveRunEndToEnd, SimulatorStreamDecodesAsTheUnpackedReplay) {
+  TempDir dir;
+  Settings settings;
+  SetAllLogical(settings);
+  const std::string config = WriteChannelConfig(dir, "live.cfg", settings);
+  const Capture capture = FourChannelCapture();
+  const std::vector<std::uint8_t> live = capture.LiveBytes();
+  // The simulator packs the file's samples itself; give it whole bytes' worth.
+  const std::string file = dir.Write("capture.bin", capture.FileBytes(live.size() * 4 - capture.SampleCount()));
+  const std::string unpacked = dir.Write("unpacked.bin", LiveBytesToFileBytes(live));
+
+  Simulator sim({"--version", "3.9", "--time-limit", "30", file});
+  ASSERT_FALSE(sim.Path().empty());
+  PortOverride com3(sim.Path());
+  // The probe closes the port between its queries; the module is still there for the run.
+  const ToolResult probe = RunDecodeTool("--probe 3");
+  const ToolResult run = RunDecodeTool("--live 3 --seconds 3 --raw --config " + config);
+
+  EXPECT_EQ(probe.status, 0) << probe.err;
+  EXPECT_EQ(probe.out, "COM3\t" + sim.Path() + "\tVersion 3.9\n");
+  EXPECT_EQ(run.status, 0) << run.err;
+  const ToolResult replay = RunDecodeTool("--raw --config " + config + " " + unpacked);
+  ASSERT_EQ(replay.status, 0);
+  EXPECT_FALSE(replay.out.empty());
+  EXPECT_EQ(run.out, replay.out);
+}
