@@ -73,10 +73,11 @@ std::vector<std::string> TestRig::Dispatch(const std::vector<std::uint8_t>& samp
 
 namespace velkor::test {
 
-ToolResult RunDecodeTool(const std::string& args) {
+ToolResult RunDecodeTool(const std::string& args, const std::string& workingDir) {
   TempDir tmp;
   const std::string errPath = tmp.File("stderr.txt");
-  const std::string command = std::string(VELKOR_DECODE_TOOL) + " " + args + " 2>" + errPath;
+  std::string command = std::string(VELKOR_DECODE_TOOL) + " " + args + " 2>" + errPath;
+  if (!workingDir.empty()) command = "cd '" + workingDir + "' && " + command;
   ToolResult result;
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return result;

@@ -93,8 +93,9 @@ struct ToolResult {
   std::string out;
   std::string err;
 };
-// Runs velkor-decode with the given arguments (already quoted for the shell).
-ToolResult RunDecodeTool(const std::string& args);
+// Runs velkor-decode with the given arguments (already quoted for the shell), optionally
+// from another working folder.
+ToolResult RunDecodeTool(const std::string& args, const std::string& workingDir = "");
 
 // Writes a configuration file with the channel keys of the given settings.
 std::string WriteChannelConfig(const TempDir& dir, std::string_view name, const Settings& settings);

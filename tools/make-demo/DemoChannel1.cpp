@@ -10,8 +10,8 @@ DemoChannel DemoChannel1() {
   d.settings.type = ChannelType::Can;
   d.settings.caption = "CAN";
   d.settings.active = true;
-  d.settings.canFile = "demo_can.cfd";
-  d.files.push_back({"demo_can.cfd",
+  d.settings.canFile = "demo-can.cfd";
+  d.files.push_back({"demo-can.cfd",
                      "; demo bus: immobiliser frames\r\n"
                      "[BAUDRATE]\r\nValue=125000\r\n\r\n"
                      "[ID]\r\n112=PIC_ImmoCommand\r\n131=PIC_StatusFrame\r\n"});

@@ -11,8 +11,8 @@ DemoChannel DemoChannel3() {
   d.settings.type = ChannelType::Serial;
   d.settings.caption = "Ser3";
   d.settings.active = true;
-  d.settings.serialFile = "serial3.sfd";
-  d.files.push_back({"serial3.sfd",
+  d.settings.serialFile = "demo-serial.sfd";
+  d.files.push_back({"demo-serial.sfd",
                      "; RS232 at 9600 baud, 8N1, seen through the acquisition module\n"
                      "[PROTOCOL]\n"
                      "Baudrate=9600\n"

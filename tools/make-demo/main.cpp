@@ -2,12 +2,13 @@
 // the frame descriptions it names into OUTDIR.
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
 
 #include "Demo.h"
-#include "app/IniFile.h"
+#include "app/ConfigFile.h"
 
 using namespace velkor;
 
@@ -42,27 +43,14 @@ int main(int argc, char** argv) {
   demo::DemoChannel channels[4] = {demo::DemoChannel1(), demo::DemoChannel2(), demo::DemoChannel3(),
                                    demo::DemoChannel4()};
   test::Capture capture;
-  IniDocument cfg;
+  Settings settings;
   for (int i = 0; i < 4; ++i) {
     // Description paths are written relative to where the demo is run from: OUTDIR/name.
     auto& ch = channels[i].settings;
     for (std::string* path : {&ch.serialFile, &ch.canFile, &ch.linFile})
       if (!path->empty()) *path = dir + "/" + *path;
     for (auto& entry : ch.manchesterFiles) entry.path = dir + "/" + entry.path;
-    const std::string section = "CHANNEL" + std::to_string(i + 1);
-    cfg.WriteInteger(section, "Type", static_cast<int>(ch.type));
-    cfg.WriteString(section, "Caption", ch.caption);
-    cfg.WriteBool(section, "Activation", ch.active);
-    cfg.WriteBool(section, "LOGICAL_Generation", ch.generation);
-    for (int k = 0; k < kMaxManchesterFiles; ++k) {
-      std::string v;
-      if (k < static_cast<int>(ch.manchesterFiles.size()))
-        v = std::string(ch.manchesterFiles[k].enabled ? "[X]" : "[ ]") + ch.manchesterFiles[k].path;
-      cfg.WriteString(section, "MANCHESTER_fd" + std::to_string(k), v);
-    }
-    cfg.WriteString(section, "CAN_File", ch.canFile);
-    cfg.WriteString(section, "SERIAL_File", ch.serialFile);
-    cfg.WriteString(section, "LIN_File", ch.linFile);
+    settings.channels[i] = ch;
     for (const auto& [name, content] : channels[i].files)
       if (!WriteFile(dir + "/" + name, content)) return 1;
     capture.channel[i] = channels[i].signal;
@@ -73,7 +61,9 @@ int main(int argc, char** argv) {
   auto full = capture.FileBytes(samples > have ? samples - have : 0);
   full.resize(samples);
   if (!WriteFile(dir + "/demo.bin", std::string(full.begin(), full.end()))) return 1;
-  if (!WriteFile(dir + "/demo.cfg", cfg.Serialize())) return 1;
+  const std::string config = dir + "/demo.cfg";
+  std::filesystem::remove(config);  // a fresh file, not one merged with an older demo
+  if (SaveConfigFile(config, settings)) return 1;
   std::cout << "wrote " << dir << "/demo.bin (" << full.size() << " samples) and demo.cfg\n";
   return 0;
 }
