@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 #include "FakeKivo.h"
 #include "TestRig.h"
@@ -39,6 +40,22 @@ void SetAllLogical(Settings& s) {
   }
 }
 
+// A message box is a nested event loop: a timer tick, a remote command or a click can run
+// while it is open. `during` runs once, from inside the next box.
+class NestingUi : public RecordingUi {
+ public:
+  MessageAnswer ShowMessage(std::string_view text, std::string_view caption, MessageButtons buttons) override {
+    const MessageAnswer answer = RecordingUi::ShowMessage(text, caption, buttons);
+    if (during) {
+      const std::function<void()> action = std::move(during);
+      during = nullptr;
+      action();
+    }
+    return answer;
+  }
+  std::function<void()> during;
+};
+
 struct LiveRig {
   LiveRig() : port(clock), pipeline(settings, ui), hardware(port, clock, settings, ui), run(pipeline, hardware) {
     SetAllLogical(settings);
@@ -56,7 +73,7 @@ struct LiveRig {
   FakeClock clock;
   FakePortBackend port;
   Settings settings;
-  RecordingUi ui;
+  NestingUi ui;
   Pipeline pipeline;
   Hardware hardware;
   LiveRun run;
@@ -175,6 +192,75 @@ TEST(LiveRun, SecondStartWhileRunningChangesNothing) {
   EXPECT_EQ(rig.port.opens, opens);
   EXPECT_EQ(rig.pipeline.sampleIndex, index);
   EXPECT_EQ(rig.Lines(), lines);
+  EXPECT_TRUE(rig.pipeline.Running());
+  EXPECT_EQ(rig.port.openPort, 3);
+}
+
+TEST(LiveRun, RefusedDescriptionAndWhatRunsInsideItsMessage) {
+  enum class Nested { Nothing, Stop, SecondStart };
+  struct Case {
+    const char* name;
+    Nested nested;
+    bool running;
+    const char* lastMessage;
+  };
+  const Case cases[] = {
+      {"the run goes on", Nested::Nothing, true, nullptr},
+      {"a stop ends the start", Nested::Stop, false, nullptr},
+      {"a second start is refused", Nested::SecondStart, true, "Program is still running !"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LiveRig rig;
+    rig.settings.channels[1].type = ChannelType::Serial;
+    rig.settings.channels[1].serialFile = "/nonexistent/absent.sfd";
+    rig.module->stream = FourChannelCapture().LiveBytes();
+    if (c.nested == Nested::Stop) rig.ui.during = [&] { rig.run.acStopExecute(); };
+    if (c.nested == Nested::SecondStart) rig.ui.during = [&] { rig.run.acRunFromAcqExecute(); };
+    rig.run.acRunFromAcqExecute();
+
+    ASSERT_GE(rig.ui.messages.size(), 1u);
+    if (c.lastMessage != nullptr) {
+      EXPECT_EQ(rig.ui.messages.back().text, c.lastMessage);
+    }
+    EXPECT_TRUE(rig.pipeline.RunSetupFailed());
+    EXPECT_EQ(rig.port.opens, 1);
+    EXPECT_EQ(rig.pipeline.Running(), c.running);
+    EXPECT_EQ(rig.run.TimerEnabled(), c.running);
+    EXPECT_EQ(rig.hardware.Connected(), c.running);
+    EXPECT_EQ(rig.ui.runStatus, c.running ? "Running..." : "");
+    EXPECT_EQ(rig.ui.resolutionEnabled, !c.running);
+    rig.run.tmrAcqTimer();
+    // Channel 1 was set up before the refusal and decodes; the others were not reached.
+    const auto lines = rig.Lines();
+    EXPECT_EQ(lines.empty(), !c.running);
+    for (const auto& line : lines) EXPECT_EQ(line.substr(0, 2), "0,");
+  }
+}
+
+TEST(LiveRun, SecondStartInsideTheModulesMessageIsRefused) {
+  // The first start is still in Connect, its port open, when the box about the silent
+  // module lets a second start run; that one must not take the port over, or the first
+  // start's Disconnect would leave a run reading a closed port.
+  LiveRig rig;
+  rig.module->answer = ModuleAnswer::Silent;
+  rig.ui.during = [&] {
+    rig.module->answer = ModuleAnswer::Normal;
+    rig.run.acRunFromAcqExecute();
+  };
+  rig.run.acRunFromAcqExecute();
+  ASSERT_EQ(rig.ui.messages.size(), 2u);
+  EXPECT_EQ(rig.ui.messages[0].text, "No response from Kivo module");
+  EXPECT_EQ(rig.ui.messages[1].text, "Program is still running !");
+  EXPECT_EQ(rig.port.opens, 1);
+  EXPECT_FALSE(rig.pipeline.Running());
+  EXPECT_FALSE(rig.run.TimerEnabled());
+  EXPECT_FALSE(rig.hardware.Connected());
+  EXPECT_EQ(rig.port.openPort, 0);
+  EXPECT_EQ(rig.ui.runStatus, "");
+
+  // The link is free again for the next start.
+  rig.run.acRunFromAcqExecute();
   EXPECT_TRUE(rig.pipeline.Running());
   EXPECT_EQ(rig.port.openPort, 3);
 }
