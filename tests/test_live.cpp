@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -44,7 +45,8 @@ void SetAllLogical(Settings& s) {
 // while it is open. `during` runs once, from inside the next box.
 class NestingUi : public RecordingUi {
  public:
-  MessageAnswer ShowMessage(std::string_view text, std::string_view caption, MessageButtons buttons) override {
+  MessageAnswer ShowMessage(std::string_view text, std::string_view caption,
+                            MessageButtons buttons) override {
     const MessageAnswer answer = RecordingUi::ShowMessage(text, caption, buttons);
     if (during) {
       const std::function<void()> action = std::move(during);
@@ -337,8 +339,10 @@ class Simulator {
       _exit(127);
     }
     close(out[1]);
+    // The path comes at once; the bound only keeps a broken simulator from stalling the run.
+    pollfd p{out[0], POLLIN, 0};
     char c;
-    while (read(out[0], &c, 1) == 1 && c != '\n') path_ += c;
+    while (poll(&p, 1, 30000) == 1 && read(out[0], &c, 1) == 1 && c != '\n') path_ += c;
     close(out[0]);
   }
   ~Simulator() {
@@ -352,6 +356,18 @@ class Simulator {
   pid_t pid_ = -1;
   std::string path_;
 };
+
+// The module has 50 ms to answer the version query. A machine loaded enough to keep
+// kivo-sim off the processor that long makes a probe or a run start fail with status 3; a
+// fault fails every try, so a few tries tell the two apart.
+ToolResult RunUntilTheModuleAnswers(const std::string& args) {
+  ToolResult result;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    result = RunDecodeTool(args);
+    if (result.status != 3) break;
+  }
+  return result;
+}
 
 struct PortOverride {
   explicit PortOverride(const std::string& device) { setenv("VELKOR_COM3", device.c_str(), 1); }
@@ -378,7 +394,8 @@ TEST(LiveRunEndToEnd, ProbeAnswersOfTheSimulator) {
     Simulator sim(args);
     ASSERT_FALSE(sim.Path().empty());
     PortOverride com3(sim.Path());
-    const ToolResult probe = RunDecodeTool("--probe 3");
+    const ToolResult probe =
+        c.status == 0 ? RunUntilTheModuleAnswers("--probe 3") : RunDecodeTool("--probe 3");
     EXPECT_EQ(probe.status, c.status) << probe.err;
     EXPECT_EQ(probe.out, "COM3\t" + sim.Path() + "\t" + c.label + "\n");
   }
@@ -400,8 +417,8 @@ TEST(LiveRunEndToEnd, SimulatorStreamDecodesAsTheUnpackedReplay) {
   ASSERT_FALSE(sim.Path().empty());
   PortOverride com3(sim.Path());
   // The probe closes the port between its queries; the module is still there for the run.
-  const ToolResult probe = RunDecodeTool("--probe 3");
-  const ToolResult run = RunDecodeTool("--live 3 --seconds 3 --raw --config " + config);
+  const ToolResult probe = RunUntilTheModuleAnswers("--probe 3");
+  const ToolResult run = RunUntilTheModuleAnswers("--live 3 --seconds 3 --raw --config " + config);
 
   EXPECT_EQ(probe.status, 0) << probe.err;
   EXPECT_EQ(probe.out, "COM3\t" + sim.Path() + "\tVersion 3.9\n");
