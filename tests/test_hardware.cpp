@@ -218,6 +218,33 @@ TEST(ModuleLink, DisconnectLowersLinesThenCloses) {
   EXPECT_TRUE(rig.port.log.empty());
 }
 
+TEST(ModuleLink, RunLinkWireSequenceAndWaits) {
+  HardwareRig rig;
+  rig.ModuleOn(2);
+  rig.settings.port = 2;
+  rig.port.logReads = true;
+  rig.hardware.Connect();
+  ASSERT_TRUE(rig.hardware.Connected());
+  ASSERT_FALSE(rig.hardware.StartStreaming());
+  rig.hardware.Disconnect();
+  const std::vector<std::string> expected = {
+      "open 2",   "dtr 1",        "rts 1",    "read 256/3", "read 256/0",  "write 07",
+      "write 00", "read 1/1",     "read 1/1", "read 1/1",   "read 256/0",  "write 04",
+      "write 02", "baud 1228800", "dtr 0",    "rts 0",      "baud 115200", "close"};
+  ASSERT_EQ(rig.port.log, expected);
+  // The waits on the simulated clock, each between the two steps it separates.
+  auto gapAfter = [&](const std::string& entry) -> std::uint64_t {
+    const auto& t = rig.port.timeline;
+    for (std::size_t i = 0; i + 1 < t.size(); ++i)
+      if (t[i].second == entry) return t[i + 1].first - t[i].first;
+    return 0;
+  };
+  EXPECT_GE(gapAfter("rts 1"), 300000u);
+  EXPECT_GE(gapAfter("write 00"), 50000u);
+  EXPECT_GE(gapAfter("write 02"), 1000u);
+  EXPECT_GE(gapAfter("rts 0"), 300000u);
+}
+
 TEST(ModuleLink, OneHandleAtATime) {
   HardwareRig rig;
   rig.ModuleOn(2);

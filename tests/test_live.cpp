@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 #include "FakeKivo.h"
 #include "TestRig.h"
@@ -39,6 +41,23 @@ void SetAllLogical(Settings& s) {
   }
 }
 
+// A message box is a nested event loop: a timer tick, a remote command or a click can run
+// while it is open. `during` runs once, from inside the next box.
+class NestingUi : public RecordingUi {
+ public:
+  MessageAnswer ShowMessage(std::string_view text, std::string_view caption,
+                            MessageButtons buttons) override {
+    const MessageAnswer answer = RecordingUi::ShowMessage(text, caption, buttons);
+    if (during) {
+      const std::function<void()> action = std::move(during);
+      during = nullptr;
+      action();
+    }
+    return answer;
+  }
+  std::function<void()> during;
+};
+
 struct LiveRig {
   LiveRig() : port(clock), pipeline(settings, ui), hardware(port, clock, settings, ui), run(pipeline, hardware) {
     SetAllLogical(settings);
@@ -56,7 +75,7 @@ struct LiveRig {
   FakeClock clock;
   FakePortBackend port;
   Settings settings;
-  RecordingUi ui;
+  NestingUi ui;
   Pipeline pipeline;
   Hardware hardware;
   LiveRun run;
@@ -179,6 +198,75 @@ TEST(LiveRun, SecondStartWhileRunningChangesNothing) {
   EXPECT_EQ(rig.port.openPort, 3);
 }
 
+TEST(LiveRun, RefusedDescriptionAndWhatRunsInsideItsMessage) {
+  enum class Nested { Nothing, Stop, SecondStart };
+  struct Case {
+    const char* name;
+    Nested nested;
+    bool running;
+    const char* lastMessage;
+  };
+  const Case cases[] = {
+      {"the run goes on", Nested::Nothing, true, nullptr},
+      {"a stop ends the start", Nested::Stop, false, nullptr},
+      {"a second start is refused", Nested::SecondStart, true, "Program is still running !"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LiveRig rig;
+    rig.settings.channels[1].type = ChannelType::Serial;
+    rig.settings.channels[1].serialFile = "/nonexistent/absent.sfd";
+    rig.module->stream = FourChannelCapture().LiveBytes();
+    if (c.nested == Nested::Stop) rig.ui.during = [&] { rig.run.acStopExecute(); };
+    if (c.nested == Nested::SecondStart) rig.ui.during = [&] { rig.run.acRunFromAcqExecute(); };
+    rig.run.acRunFromAcqExecute();
+
+    ASSERT_GE(rig.ui.messages.size(), 1u);
+    if (c.lastMessage != nullptr) {
+      EXPECT_EQ(rig.ui.messages.back().text, c.lastMessage);
+    }
+    EXPECT_TRUE(rig.pipeline.RunSetupFailed());
+    EXPECT_EQ(rig.port.opens, 1);
+    EXPECT_EQ(rig.pipeline.Running(), c.running);
+    EXPECT_EQ(rig.run.TimerEnabled(), c.running);
+    EXPECT_EQ(rig.hardware.Connected(), c.running);
+    EXPECT_EQ(rig.ui.runStatus, c.running ? "Running..." : "");
+    EXPECT_EQ(rig.ui.resolutionEnabled, !c.running);
+    rig.run.tmrAcqTimer();
+    // Channel 1 was set up before the refusal and decodes; the others were not reached.
+    const auto lines = rig.Lines();
+    EXPECT_EQ(lines.empty(), !c.running);
+    for (const auto& line : lines) EXPECT_EQ(line.substr(0, 2), "0,");
+  }
+}
+
+TEST(LiveRun, SecondStartInsideTheModulesMessageIsRefused) {
+  // The first start is still in Connect, its port open, when the box about the silent
+  // module lets a second start run; that one must not take the port over, or the first
+  // start's Disconnect would leave a run reading a closed port.
+  LiveRig rig;
+  rig.module->answer = ModuleAnswer::Silent;
+  rig.ui.during = [&] {
+    rig.module->answer = ModuleAnswer::Normal;
+    rig.run.acRunFromAcqExecute();
+  };
+  rig.run.acRunFromAcqExecute();
+  ASSERT_EQ(rig.ui.messages.size(), 2u);
+  EXPECT_EQ(rig.ui.messages[0].text, "No response from Kivo module");
+  EXPECT_EQ(rig.ui.messages[1].text, "Program is still running !");
+  EXPECT_EQ(rig.port.opens, 1);
+  EXPECT_FALSE(rig.pipeline.Running());
+  EXPECT_FALSE(rig.run.TimerEnabled());
+  EXPECT_FALSE(rig.hardware.Connected());
+  EXPECT_EQ(rig.port.openPort, 0);
+  EXPECT_EQ(rig.ui.runStatus, "");
+
+  // The link is free again for the next start.
+  rig.run.acRunFromAcqExecute();
+  EXPECT_TRUE(rig.pipeline.Running());
+  EXPECT_EQ(rig.port.openPort, 3);
+}
+
 TEST(LiveRun, StopWithNoRun) {
   LiveRig rig;
   rig.ui.runStatus = "stale";
@@ -251,8 +339,10 @@ class Simulator {
       _exit(127);
     }
     close(out[1]);
+    // The path comes at once; the bound only keeps a broken simulator from stalling the run.
+    pollfd p{out[0], POLLIN, 0};
     char c;
-    while (read(out[0], &c, 1) == 1 && c != '\n') path_ += c;
+    while (poll(&p, 1, 30000) == 1 && read(out[0], &c, 1) == 1 && c != '\n') path_ += c;
     close(out[0]);
   }
   ~Simulator() {
@@ -266,6 +356,18 @@ class Simulator {
   pid_t pid_ = -1;
   std::string path_;
 };
+
+// The module has 50 ms to answer the version query. A machine loaded enough to keep
+// kivo-sim off the processor that long makes a probe or a run start fail with status 3; a
+// fault fails every try, so a few tries tell the two apart.
+ToolResult RunUntilTheModuleAnswers(const std::string& args) {
+  ToolResult result;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    result = RunDecodeTool(args);
+    if (result.status != 3) break;
+  }
+  return result;
+}
 
 struct PortOverride {
   explicit PortOverride(const std::string& device) { setenv("VELKOR_COM3", device.c_str(), 1); }
@@ -292,7 +394,8 @@ TEST(LiveRunEndToEnd, ProbeAnswersOfTheSimulator) {
     Simulator sim(args);
     ASSERT_FALSE(sim.Path().empty());
     PortOverride com3(sim.Path());
-    const ToolResult probe = RunDecodeTool("--probe 3");
+    const ToolResult probe =
+        c.status == 0 ? RunUntilTheModuleAnswers("--probe 3") : RunDecodeTool("--probe 3");
     EXPECT_EQ(probe.status, c.status) << probe.err;
     EXPECT_EQ(probe.out, "COM3\t" + sim.Path() + "\t" + c.label + "\n");
   }
@@ -314,8 +417,8 @@ TEST(LiveRunEndToEnd, SimulatorStreamDecodesAsTheUnpackedReplay) {
   ASSERT_FALSE(sim.Path().empty());
   PortOverride com3(sim.Path());
   // The probe closes the port between its queries; the module is still there for the run.
-  const ToolResult probe = RunDecodeTool("--probe 3");
-  const ToolResult run = RunDecodeTool("--live 3 --seconds 3 --raw --config " + config);
+  const ToolResult probe = RunUntilTheModuleAnswers("--probe 3");
+  const ToolResult run = RunUntilTheModuleAnswers("--live 3 --seconds 3 --raw --config " + config);
 
   EXPECT_EQ(probe.status, 0) << probe.err;
   EXPECT_EQ(probe.out, "COM3\t" + sim.Path() + "\tVersion 3.9\n");

@@ -155,12 +155,13 @@ int RunLive(const Options& opt, Settings& settings, TerminalUi& ui) {
 
   // tmrAcq: one tick every 20 ms until the time is up or Ctrl-C.
   const std::uint64_t start = platform::MonotonicMicros();
-  const std::uint64_t length = static_cast<std::uint64_t>(opt.seconds * 1e6);
+  // Compared as a double: a huge --seconds (or "inf", run until Ctrl-C) has no integer value.
+  const double length = opt.seconds * 1e6;
   std::size_t written = 0;
   std::uint64_t shownSecond = ~0ull;
   for (;;) {
     const std::uint64_t elapsed = platform::MonotonicMicros() - start;
-    if (interrupted != 0 || elapsed >= length) break;
+    if (interrupted != 0 || static_cast<double>(elapsed) >= length) break;
     if (run.TimerEnabled()) run.tmrAcqTimer();
     written = WriteLines(pipeline.Lines(), settings, opt.raw, written);
     if (opt.progress && elapsed / 1000000 != shownSecond) {

@@ -6,17 +6,20 @@ namespace velkor {
 
 void LiveRun::acRunFromAcqExecute() {
   if (starting_) {
-    // Asked again from inside the first start's message box: that start is a run already.
+    // Asked again from inside a message box of the first start (the module's silence, a
+    // refused description): that start holds the port already and is a run.
     pipeline_.Ui().ShowMessage("Program is still running !", "Error", MessageButtons::Ok);
     return;
   }
   if (pipeline_.RefuseWhileRunning()) return;
+  starting_ = true;
   hardware_.Connect();
-  if (!hardware_.Connected()) return;
-  if (hardware_.StartStreaming()) return;
+  if (!hardware_.Connected() || hardware_.StartStreaming()) {
+    starting_ = false;
+    return;
+  }
 
   timerEnabled_ = true;
-  starting_ = true;
   pipeline_.sampleIndex = 0;
   // A live run goes on when a description was refused: the channels it did not reach keep
   // their previous setup.

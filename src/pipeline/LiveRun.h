@@ -29,8 +29,9 @@ class LiveRun {
   Pipeline& pipeline_;
   Hardware& hardware_;
   bool timerEnabled_ = false;
-  // Ticks are held back while the run start is not finished: a loader's message box lets
-  // timer events run, and they must not feed decoders that are half reset.
+  // True while a run start is under way. A message box of the start (the module's silence,
+  // a loader's refusal) lets events run: a second start must not take the port over, and
+  // ticks must not feed decoders that are half reset.
   bool starting_ = false;
 };
 

@@ -21,8 +21,8 @@ FakeModule* FakePortBackend::Module() {
 }
 
 bool FakePortBackend::Open(int port, int openBaud, LineControl rtsControl, LineControl dtrControl) {
-  log.push_back("open " + std::to_string(port));
-  if (openPort != 0) log.push_back("error: second open while port " + std::to_string(openPort) + " is open");
+  Log("open " + std::to_string(port));
+  if (openPort != 0) Log("error: second open while port " + std::to_string(openPort) + " is open");
   if (!present[port - 1] && !modules.count(port)) return true;
   if (unopenable.count(port) != 0) return true;
   openPort = port;
@@ -36,20 +36,20 @@ bool FakePortBackend::Open(int port, int openBaud, LineControl rtsControl, LineC
 }
 
 void FakePortBackend::Close() {
-  log.push_back("close");
+  Log("close");
   openPort = 0;
   input_.clear();
 }
 
 bool FakePortBackend::SetBaudRate(int newBaud) {
-  log.push_back("baud " + std::to_string(newBaud));
+  Log("baud " + std::to_string(newBaud));
   if (refusedBauds.count(newBaud) != 0) return true;
   baud = newBaud;
   return false;
 }
 
 void FakePortBackend::SetDtr(bool on) {
-  log.push_back(std::string("dtr ") + (on ? "1" : "0"));
+  Log(std::string("dtr ") + (on ? "1" : "0"));
   const bool woke = on && !dtr && rts;
   dtr = on;
   FakeModule* m = Module();
@@ -57,7 +57,7 @@ void FakePortBackend::SetDtr(bool on) {
 }
 
 void FakePortBackend::SetRts(bool on) {
-  log.push_back(std::string("rts ") + (on ? "1" : "0"));
+  Log(std::string("rts ") + (on ? "1" : "0"));
   const bool woke = on && !rts && dtr;
   rts = on;
   FakeModule* m = Module();
@@ -71,14 +71,14 @@ std::size_t FakePortBackend::Read(std::uint8_t* buffer, std::size_t size) {
     buffer[n++] = input_.front().second;
     input_.pop_front();
   }
-  if (logReads) log.push_back("read " + std::to_string(size) + "/" + std::to_string(n));
+  if (logReads) Log("read " + std::to_string(size) + "/" + std::to_string(n));
   return n;
 }
 
 void FakePortBackend::Write(const std::uint8_t* bytes, std::size_t size) {
   for (std::size_t i = 0; i < size; ++i) {
     const std::uint8_t b = bytes[i];
-    log.push_back("write " + Hex(b));
+    Log("write " + Hex(b));
     FakeModule* m = Module();
     // The module reads at 115200 baud only.
     if (m != nullptr && baud == kProbeBaudRate) {
@@ -104,6 +104,11 @@ void FakePortBackend::Write(const std::uint8_t* bytes, std::size_t size) {
     }
     previousWritten_ = b;
   }
+}
+
+void FakePortBackend::Log(std::string entry) {
+  timeline.emplace_back(clock_.now, entry);
+  log.push_back(std::move(entry));
 }
 
 void FakePortBackend::Deliver(const std::vector<std::uint8_t>& bytes) { Queue(clock_.now, bytes); }

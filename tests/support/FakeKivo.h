@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "hardware/Hardware.h"
@@ -66,8 +67,12 @@ class FakePortBackend : public PortBackend {
   int opens = 0;
   std::vector<std::string> log;  // "open 3", "dtr 1", "write 07", "baud 1228800", "close", "read 1024/1024"
   bool logReads = false;
+  // The same entries with the simulated time at which each happened; kept when a test
+  // clears `log`.
+  std::vector<std::pair<std::uint64_t, std::string>> timeline;
 
  private:
+  void Log(std::string entry);
   void Queue(std::uint64_t at, const std::vector<std::uint8_t>& bytes);
   FakeModule* Module();
 

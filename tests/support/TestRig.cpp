@@ -76,7 +76,8 @@ namespace velkor::test {
 ToolResult RunDecodeTool(const std::string& args, const std::string& workingDir) {
   TempDir tmp;
   const std::string errPath = tmp.File("stderr.txt");
-  std::string command = std::string(VELKOR_DECODE_TOOL) + " " + args + " 2>" + errPath;
+  // A tool that hangs (on a port, say) ends the test with status 124 instead of stalling it.
+  std::string command = "timeout -k 10 300 " + std::string(VELKOR_DECODE_TOOL) + " " + args + " 2>" + errPath;
   if (!workingDir.empty()) command = "cd '" + workingDir + "' && " + command;
   ToolResult result;
   FILE* pipe = popen(command.c_str(), "r");
