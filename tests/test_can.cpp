@@ -88,6 +88,10 @@ TEST(CanEncoder, CrcAndStuffingFollowTheProtocol) {
   const std::string bits = CanFrameBits(f);
   EXPECT_EQ(bits.size(), 19u + 16 + 15);
   EXPECT_EQ(CanCrc15(bits), 0);
+  std::string ascii;  // the catalogue check of CRC-15/CAN: "123456789" gives 059E
+  for (char c : std::string_view("123456789"))
+    for (int i = 7; i >= 0; --i) ascii += (c >> i & 1) ? '1' : '0';
+  EXPECT_EQ(CanCrc15(ascii), 0x059E);
   SignalBuilder signal;
   CanEncoder enc(signal, 125000);
   const auto w = enc.Frame({0x000, false, 1, {0x00}});
@@ -159,10 +163,13 @@ TEST(DecodeCan, DataFramesOfEveryLength) {
     expected.push_back(FrameLine(0, enc.Frame(zeros), zeros));
     const CanFrame ones{0x7FF, false, 8, std::vector<std::uint8_t>(8, 0xFF)};
     expected.push_back(FrameLine(0, enc.Frame(ones), ones));
+    const CanFrame empty{0x2B4, false, 0, {}};  // no bytes of the frame before may show
+    expected.push_back(FrameLine(0, enc.Frame(empty), empty));
     const auto lines = rig.Decode(signal);
     EXPECT_EQ(lines, expected) << bitRate;
     ASSERT_FALSE(lines.empty());
     EXPECT_TRUE(lines[0].ends_with(",DLC=0,DataFrame=,")) << lines[0];
+    EXPECT_TRUE(lines.back().ends_with(",DLC=0,DataFrame=,")) << lines.back();
   }
 }
 

@@ -12,7 +12,6 @@ namespace velkor {
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
-constexpr char kErrorLineMark = '\xA3';
 
 constexpr int kArbitrationBits = 13;  // start of frame, 11 identifier bits, RTR
 constexpr int kControlBits = 6;       // IDE, r0, 4 DLC bits
