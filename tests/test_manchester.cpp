@@ -314,6 +314,27 @@ TEST(DecodeManchester, TimeoutOfTwoEndsTheFrameAtTheThirdHalfBit) {
   five.List("T5.mfd", Mfd(kPreamble, "B=8\n"));
   const SampleIndex idle = FrameEndSample(enc.LastEdgeMicros(), kBaud);
   EXPECT_EQ(five.Run(s), (std::vector<std::string>{LineStart(0, idle) + "FD=T5    ,$B=A5,"}));
+
+  // Listed together, both gather the same frame and each completes on its own.
+  ManchesterRig both;
+  both.List("T2.mfd", Mfd(kPreamble, "B=8\n", "[TIMEOUT]\nValue=2\n"));
+  both.List("T5.mfd", Mfd(kPreamble, "B=8\n"));
+  EXPECT_EQ(both.Run(s), (std::vector<std::string>{LineStart(0, change) + "FD=T2    ,$B=A5,",
+                                                   LineStart(0, idle) + "FD=T5    ,$B=A5,"}));
+}
+
+TEST(DecodeManchester, GlitchEndsTheFrameAtOnce) {
+  // 14 bits, then a low pulse far shorter than a half-bit: the frame ends when the pulse
+  // does, and its first 12 bits make the faulty block.
+  ManchesterRig rig;
+  rig.List("G.mfd", Mfd(kRxaPreamble, "D=16\n"));
+  SignalBuilder s;
+  ManchesterEncoder enc(s, kBaud, false);
+  enc.IdleHalfBits(20).Symbols(kRxaPreamble).Field(14, 0x48C);
+  s.Hold(0, 30);
+  const SampleIndex glitchEnd = FirstSampleAt(s.Now());
+  enc.IdleHalfBits(20);
+  EXPECT_EQ(rig.Run(s), (std::vector<std::string>{LineStart(0, glitchEnd) + "FD=G     ,\xA3" "123,"}));
 }
 
 TEST(DecodeManchester, ClosestDescriptionWinsAndTheFirstOnATie) {
@@ -420,6 +441,19 @@ TEST(ResetManchesterChannel, RefusedDescriptionStopsTheSetup) {
   EXPECT_TRUE(rig.pipeline.RunSetupFailed());
   ASSERT_EQ(rig.ui.messages.size(), 1u);
   EXPECT_NE(rig.ui.messages[0].text.find("Value of TIMEOUT (2..5)"), std::string::npos);
+}
+
+TEST(ResetManchesterChannel, RunStartKeepsTheLastLevel) {
+  // The second run starts at the level the first one ended with: no change on its first
+  // sample, so its first run is 101 samples long (two half-bits), with no '<' before it.
+  ManchesterRig rig;
+  rig.List("W.mfd", Mfd(std::string(32, 'S'), "D=8\n"));
+  rig.Dispatch(std::vector<std::uint8_t>(100, 0x1));
+  EXPECT_EQ(rig.pipeline.manchester[0].slots[0].window.View(), "<");
+  std::vector<std::uint8_t> second(100, 0x1);
+  second.push_back(0x0);
+  rig.Dispatch(second);
+  EXPECT_EQ(rig.pipeline.manchester[0].slots[0].window.View(), "11");
 }
 
 TEST(ResetManchesterChannel, InactiveChannelOrEmptyListGivesOnlyTheTrace) {
