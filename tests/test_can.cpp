@@ -370,3 +370,21 @@ TEST(DecodeTool, CanTrafficAtThreeBitRates) {
     EXPECT_EQ(r.out, expected) << bitRate;
   }
 }
+
+TEST(DecodeCan, ChannelWithoutAnAcceptedDescriptionOnlyDrawsItsTrace) {
+  // A live run goes on after a refused description; with no bit time ever loaded the channel
+  // must not turn every edge into an error line.
+  CanRig rig("[BAUDRATE]\nValue=0\n");
+  SignalBuilder signal;
+  CanEncoder enc(signal, 125000);
+  enc.IdleBits(20);
+  enc.Frame({0x0AB, false, 2, {0xDE, 0xAD}});
+  Capture capture;
+  capture.channel[0] = signal;
+  rig.pipeline.ResetRun();
+  ASSERT_TRUE(rig.pipeline.RunSetupFailed());
+  rig.pipeline.sampleIndex = 0;
+  for (std::uint8_t s : capture.FileBytes(50)) rig.pipeline.DispatchSample(s, rig.pipeline.sampleIndex++);
+  EXPECT_TRUE(rig.Lines().empty());
+  EXPECT_EQ(rig.pipeline.Services().columnTraceMask & 1u, 1u);
+}

@@ -182,6 +182,7 @@ int LoadCanDescription(DecoderServices& services, CanChannelState& state, const 
   state.runWasFive = false;
   state.frameState = CanFrameState::WaitIdle;
   state.bitRate = bitRate;
+  state.loaded = true;
   const std::int64_t bitMicros = 1000000 / bitRate;
   for (int k = 0; k < kCanThresholdCount; ++k)
     state.thresholds[k] = static_cast<std::int32_t>(BitSamplePosition(bitMicros, k));
@@ -195,7 +196,7 @@ int LoadCanDescription(DecoderServices& services, CanChannelState& state, const 
 int DecodeCan(DecoderServices& services, CanChannelState& state, int channel, char level,
               SampleIndex index) {
   int result = 0;
-  if (services.IsActive(channel)) {
+  if (services.IsActive(channel) && state.loaded) {
     switch (state.frameState) {
       case CanFrameState::WaitIdle:
         if (level == '0') {

@@ -46,6 +46,9 @@ struct CanChannelState {
   // Kept from one load to the next so that names added during a run are seen.
   DescriptionFile description;
   std::int32_t bitRate = 0;
+  // No description has ever been accepted on this channel: there is no bit time to decode
+  // with, so the channel only draws its trace.
+  bool loaded = false;
 };
 
 // Loads the channel's description at run start; nonzero when the file was refused
