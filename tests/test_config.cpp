@@ -46,7 +46,7 @@ Settings NonDefaultSettings() {
   s.graphic = {1, 2, 3, 4, true};
   s.hexa = {-10, 20, 30, 40, true};
   s.filter = {5, 6, 7, 8, true};
-  s.channelWindows[1] = {11, 12, 0, 0, true};  // channel windows keep their created size
+  s.channelWindows[1] = {11, 12, 229, 527, true};  // channel windows keep their created size
   s.textColours[0] = {1, 2, 3};
   s.traceColours[3] = {0xFE, 0x00, 0x80};
   return s;
@@ -238,6 +238,10 @@ TEST(ConfigFile, SectionsAndKeysInTheTablesOrder) {
             std::string::npos);
   EXPECT_NE(text.find("[GRAPHIC]\r\nScrolling=20ms\r\n\r\n[HEXA]\r\nClear=1\r\nAutoScroll=0\r\n\r\n"
                       "[FILTER]\r\nCHA1_If=0\r\nCHA1_Field=-1\r\nCHA1_Equal=-1\r\nCHA1_ContentA=\r\n"),
+            std::string::npos);
+  // A channel window's size is written though never read back: its created client size.
+  EXPECT_NE(text.find("CHANNEL2_Left=250\r\nCHANNEL2_Top=0\r\nCHANNEL2_Height=229\r\nCHANNEL2_Width=527\r\n"
+                      "CHANNEL2_Visible=0\r\n"),
             std::string::npos);
   EXPECT_NE(text.find("[COLORS]\r\nchk1=26316\r\nchk2=255\r\nchk3=5683198\r\nchk4=65535\r\n"
                       "but1=8454016\r\nbut2=8454016\r\nbut3=8454016\r\nbut4=8454016\r\n\r\n"),

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <random>
@@ -112,6 +113,66 @@ TEST(WriteFileReplacing, AFailureIsReportedAndTheOldFileStays) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("folder.tmp")));
   // No such folder.
   EXPECT_TRUE(WriteFileReplacing(dir.File("none/a.cfg"), "new"));
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Rewrites a file and gives it a chosen modification time, as a rewrite within one tick of a
+// coarse file-system clock would leave it.
+void Rewrite(const TempDir& dir, const std::string& name, const std::string& text, fs::file_time_type stamp) {
+  fs::last_write_time(dir.Write(name, text), stamp);
+}
+
+fs::file_time_type fakeNow;
+fs::file_time_type FakeNow() { return fakeNow; }
+
+}  // namespace
+
+TEST(DescriptionFile, ReReadsAChangedFileOnlyAndReadsAMissingOneAsEmpty) {
+  TempDir dir;
+  const std::string path = dir.File("bus.lfd");
+  const fs::file_time_type stamp = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  DescriptionFile d(path);
+  EXPECT_EQ(d.ReadInteger("BAUDRATE", "Value", -1), -1);
+  Rewrite(dir, "bus.lfd", "[id]\n1A=Door\n", stamp);
+  EXPECT_EQ(d.ReadString("ID", "1a", ""), "Door");
+  // Same size, same time: taken as unchanged, not read again.
+  Rewrite(dir, "bus.lfd", "[id]\n1A=Seat\n", stamp);
+  EXPECT_EQ(d.ReadString("ID", "1A", ""), "Door");
+  // A name added during a run changes the size.
+  Rewrite(dir, "bus.lfd", "[id]\n1A=Seat\n2B=Lamp\n", stamp);
+  EXPECT_EQ(d.ReadString("ID", "2B", ""), "Lamp");
+  EXPECT_EQ(d.ReadString("ID", "1A", ""), "Seat");
+  // Same size, a later time.
+  Rewrite(dir, "bus.lfd", "[id]\n1A=Horn\n2B=Lamp\n", stamp + std::chrono::minutes(1));
+  EXPECT_EQ(d.Keys("ID"), (std::vector<std::string>{"1A", "2B"}));
+  EXPECT_EQ(d.ReadString("ID", "1A", ""), "Horn");
+  fs::remove(path);
+  EXPECT_EQ(d.ReadString("ID", "1A", "none"), "none");
+  EXPECT_TRUE(d.Keys("ID").empty());
+  Rewrite(dir, "bus.lfd", "[id]\n1A=Horn\n2B=Lamp\n", stamp + std::chrono::minutes(1));
+  EXPECT_EQ(d.ReadString("ID", "1A", ""), "Horn");
+}
+
+TEST(DescriptionFile, ASameSizeRewriteWithinTheTimestampTickIsSeenOnceTheTickIsOver) {
+  TempDir dir;
+  const fs::file_time_type stamp = fs::file_time_type::clock::now();
+  Rewrite(dir, "bus.cfd", "[ID]\n123=Door\n", stamp);
+  fakeNow = stamp + std::chrono::milliseconds(100);
+  DescriptionFile d;
+  d.SetClock(&FakeNow);
+  d.Open(dir.File("bus.cfd"));
+  EXPECT_EQ(d.ReadString("ID", "123", ""), "Door");
+  Rewrite(dir, "bus.cfd", "[ID]\n123=Seat\n", stamp);
+  fakeNow = stamp + std::chrono::seconds(3);
+  EXPECT_EQ(d.ReadString("ID", "123", ""), "Seat");
+  // That reading came after the tick: a later rewrite with the same time is a touched-back
+  // file, not a race, and costs no further read.
+  Rewrite(dir, "bus.cfd", "[ID]\n123=Horn\n", stamp);
+  fakeNow = stamp + std::chrono::seconds(9);
+  EXPECT_EQ(d.ReadString("ID", "123", ""), "Seat");
 }
 
 namespace {

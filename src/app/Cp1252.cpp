@@ -61,6 +61,9 @@ std::string Utf8ToCp1252(std::string_view text) {
       cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
     }
     if (!ok) { out += '?'; ++i; continue; }
+    // An overlong form would let a ';', '=' or line end through in disguise.
+    static constexpr std::uint32_t kShortest[4] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kShortest[extra]) cp = '?';
     out += FromCodePoint(cp);
     i += 1 + extra;
   }

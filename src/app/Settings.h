@@ -13,6 +13,9 @@ namespace velkor {
 
 inline constexpr int kMaxManchesterFiles = 16;
 inline constexpr int kPortCount = 12;
+// A channel window's fixed client size; stored files hold it, no load restores it.
+inline constexpr int kChannelWindowHeight = 229;
+inline constexpr int kChannelWindowWidth = 527;
 
 struct ManchesterEntry {
   std::string path;
@@ -104,7 +107,7 @@ struct Settings {
 inline Settings::Settings() {
   for (int i = 0; i < kChannelCount; ++i) {
     channels[i].caption = "Cha" + std::to_string(i + 1);
-    channelWindows[i] = WindowPlacement{i * 50 + 150, 0, 0, 0, false};
+    channelWindows[i] = WindowPlacement{i * 50 + 150, 0, kChannelWindowHeight, kChannelWindowWidth, false};
     traceColours[i] = Colour::FromBgr(0x80FF80);
   }
   textColours = {Colour::FromBgr(0x0066CC), Colour::FromBgr(0x0000FF), Colour::FromBgr(0x56B7FE),

@@ -1,6 +1,11 @@
 #include "decoders/DescriptionFile.h"
 
+#include <chrono>
+
 namespace velkor {
+
+// The coarsest modification-time step of the file systems in use (FAT).
+constexpr std::chrono::seconds kTimestampTick{2};
 
 bool DescriptionFileExists(const std::string& path) {
   std::error_code ec;
@@ -36,11 +41,15 @@ void DescriptionFile::RefreshIfChanged() {
   if (ec) return;
   auto size = std::filesystem::file_size(path_, ec);
   if (ec) return;
-  if (present_ && mtime == mtime_ && size == size_) return;
+  if (present_ && mtime == mtime_ && size == size_) {
+    if (settled_ || clock_() - kTimestampTick < mtime_) return;
+  }
+  const auto readAt = clock_();
   if (document_.LoadFile(path_)) {
     present_ = true;
     mtime_ = mtime;
     size_ = size;
+    settled_ = mtime <= readAt - kTimestampTick;
   } else {
     present_ = false;
   }

@@ -3,6 +3,9 @@
 // a missing or unreadable file reads as empty, so every key takes its default. A decoder
 // may keep the reader for a whole run and look names up while the file is being edited:
 // each look-up re-reads the file only when its modification time or size has changed.
+// Modification times are coarse (two seconds on FAT), so a same-size rewrite within the tick
+// of a reading would pass unseen: a reading taken within that tick of the file's time is
+// taken once more when the tick has certainly gone by.
 
 #include <cstdint>
 #include <filesystem>
@@ -29,6 +32,10 @@ class DescriptionFile {
   std::int32_t ReadInteger(std::string_view section, std::string_view key, std::int32_t defaultValue);
   std::vector<std::string> Keys(std::string_view section);
 
+  // The clock that dates a reading against the file's modification time.
+  using Clock = std::filesystem::file_time_type (*)();
+  void SetClock(Clock clock) { clock_ = clock; }
+
  private:
   void RefreshIfChanged();
 
@@ -37,6 +44,8 @@ class DescriptionFile {
   bool present_ = false;
   std::filesystem::file_time_type mtime_{};
   std::uintmax_t size_ = 0;
+  bool settled_ = false;  // read after the tick of mtime_ was over
+  Clock clock_ = [] { return std::filesystem::file_time_type::clock::now(); };
   IniDocument document_;
 };
 
