@@ -379,6 +379,19 @@ TEST(DecodeLin, RefusedRateDecodesNothing) {
   EXPECT_EQ(rig.pipeline.Services().columnTraceMask & 1u, 1u);
 }
 
+TEST(DecodeLin, LiveRunAfterARefusedFileKeepsTheEarlierSettings) {
+  // A live run goes on after a refusal: the channel keeps the rate, polarity and quiet time
+  // of the last accepted file, but names identifiers from the file it was given.
+  LinRig rig(Description(19200));
+  const auto bytes = Frames(19200, {Frame(0x28, {1})});
+  EXPECT_EQ(FrameTexts(rig.Dispatch(bytes)), std::vector<std::string>{"ID=A8,Data=01,Checksum=56,"});
+  // Rate and polarity are read before the quiet time that is refused.
+  rig.settings.channels[0].linFile = rig.dir.Write(
+      "refused.lfd", "[BAUDRATE]\nValue=9600\n[INVERT]\nValue=YES\n[PROTOCOL]\nInterFrame=-1\n[ID]\nA8=Named\n");
+  EXPECT_EQ(FrameTexts(rig.Dispatch(bytes)), std::vector<std::string>{"ID=Named,Data=01,Checksum=56,"});
+  EXPECT_TRUE(rig.pipeline.RunSetupFailed());
+}
+
 TEST(DecodeLin, InactiveChannelOnlyMarksItsTrace) {
   LinRig rig(Description(9600));
   auto bytes = Frames(9600, {Frame(0x39, {1})});
