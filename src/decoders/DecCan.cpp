@@ -11,8 +11,6 @@ namespace velkor {
 
 namespace {
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
 constexpr int kArbitrationBits = 13;  // start of frame, 11 identifier bits, RTR
 constexpr int kControlBits = 6;       // IDE, r0, 4 DLC bits
 constexpr int kCrcBitsBeforeLine = 9;
@@ -70,8 +68,7 @@ void AppendFrameLine(DecoderServices& services, const CanChannelState& state, in
   line += "ID=";
   line += state.identifier.data();
   line += ",DLC=";
-  if (state.dataLength >= 10) line += '1';
-  line += kHexDigits[state.dataLength % 10];
+  line += std::to_string(state.dataLength);
   if (state.frameKind == 'R') {
     line += ",RemoteFrame,";
   } else {

@@ -13,9 +13,8 @@ constexpr std::int32_t kSyncByte = 0x55;
 constexpr std::int32_t kFaultyByte = 256;  // added to a byte whose start or stop bit was wrong
 
 void AppendHexByte(std::string& out, std::int32_t value) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  out += kDigits[(value >> 4) & 0xF];
-  out += kDigits[value & 0xF];
+  out += kHexDigits[(value >> 4) & 0xF];
+  out += kHexDigits[value & 0xF];
 }
 
 std::int32_t BitOffset(const LinChannelState& s, std::int32_t k) {

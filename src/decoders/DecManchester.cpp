@@ -186,14 +186,13 @@ std::int32_t EvaluateFrame(ManchesterDescriptionSlot& slot) {
 
 // Appends `count` symbols from `from` as hexadecimal digits, left-padded to whole digits.
 void AppendHex(std::string& line, const char* from, std::int32_t count) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::int32_t pad = (4 - count % 4) % 4;
   int digit = 0;
   int bits = pad;
   for (std::int32_t i = 0; i < count; ++i) {
     digit = digit << 1 | (from[i] == '1' ? 1 : 0);
     if (++bits == 4) {
-      line += kDigits[digit];
+      line += kHexDigits[digit];
       digit = 0;
       bits = 0;
     }

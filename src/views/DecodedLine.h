@@ -20,6 +20,7 @@ inline constexpr char kErrorLineMark = '\xA3';      // 163: the field reports an
 inline constexpr char kDescribedFieldMark = '$';    // the name comes from a description (green)
 inline constexpr char kErrorMark = '\x95';          // 149: a byte or word with a bad start/stop bit
 inline constexpr std::size_t kMaxDecodedLineLength = 1000;
+inline constexpr char kHexDigits[] = "0123456789ABCDEF";  // the digits every decoder writes
 
 enum class FieldMarker : std::uint8_t { None, ErrorLine, DescribedField };
 
