@@ -354,6 +354,24 @@ TEST(DecodeSerial, AFrameHoldsAtMost512Words) {
                                       LineAt(0, stops[599] + 2084, "Data=" + second + ",")}));
 }
 
+TEST(DecodeSerial, TheIdleCountStopsAtAMillionSamples) {
+  // 2399999 us is 999999 samples: the gap passes it on the millionth sample after the word.
+  // 2400000 us is 1000000 samples, which the held idle count never exceeds.
+  const UartFormat f = UartFormat::Rs232AsSeen(9600);
+  for (int interFrame : {2399999, 2400000}) {
+    SerialRig rig;
+    rig.Describe(Sfd::For(f, interFrame));
+    SignalBuilder line = UartLine(f);
+    UartEncoder uart(line, f);
+    const SampleIndex stop = SendAt(uart, 100, 0x5A);
+    const auto lines = rig.Dispatch(Samples(line, 0, 1100000));
+    if (interFrame == 2399999)
+      EXPECT_EQ(lines, (std::vector<std::string>{LineAt(0, stop + 1000000, "Data=5A,")}));
+    else
+      EXPECT_TRUE(lines.empty());
+  }
+}
+
 TEST(DecodeSerial, LongHexFramesAreCutBySink) {
   const UartFormat f = UartFormat::Rs232AsSeen(9600);
   SerialRig rig;
@@ -522,6 +540,25 @@ TEST(LoadSerialDescription, ARefusedFileKeepsThePreviousSettings) {
   EXPECT_EQ(rig.State().settings.dataBits, 8);
   for (std::uint8_t s : samples) rig.pipeline.DispatchSample(s & 0x0F, rig.pipeline.sampleIndex++);
   EXPECT_EQ(Fields(rig.Lines()), (std::vector<std::string>{"Data=12 34,"}));
+}
+
+TEST(LoadSerialDescription, AChannelWhoseFileWasNeverAcceptedDecodesNothing) {
+  // A live run goes on after a refusal; with no accepted description there is no bit
+  // rate to time the words with.
+  const UartFormat f = UartFormat::Rs232AsSeen(9600);
+  SerialRig rig;
+  Sfd bad = Sfd::For(f, 1000);
+  bad.invertedData = "MAYBE";
+  rig.Describe(bad);
+  rig.pipeline.ResetRun();
+  ASSERT_TRUE(rig.pipeline.RunSetupFailed());
+  SignalBuilder line = UartLine(f);
+  UartEncoder(line, f).Gap(100).Text("OK");
+  for (std::uint8_t s : Samples(line)) rig.pipeline.DispatchSample(s & 0x0F, rig.pipeline.sampleIndex++);
+  EXPECT_TRUE(rig.Lines().empty());
+  // The reset stopped at channel 1, so only its bits are this decoder's.
+  EXPECT_EQ(rig.pipeline.Services().columnTraceMask & 1u, 1u);
+  EXPECT_EQ(rig.pipeline.Services().columnEventMask & 1u, 0u);
 }
 
 // --- conformance ----------------------------------------------------------------------
