@@ -67,11 +67,10 @@ std::int32_t WordValue(const SerialChannelState& st) {
 }
 
 void AppendHex(std::string& out, std::int32_t value, int digits) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   char buffer[8];
   int n = 0;
   do {
-    buffer[n++] = kHex[value & 0xF];
+    buffer[n++] = kHexDigits[value & 0xF];
     value >>= 4;
   } while (value != 0);
   for (int pad = digits - n; pad > 0; --pad) out += '0';

@@ -112,8 +112,9 @@ bool DecodedLineList::Selected(std::size_t i) const {
 }
 
 void DecodedLineList::SetSelected(std::size_t i, bool selected) {
-  std::size_t slot;
-  const_cast<Block&>(BlockOf(i, slot)).selected[slot] = selected ? 1 : 0;
+  assert(i < count_);
+  const std::size_t global = head_ + i;
+  blocks_[global / kLinesPerBlock]->selected[global % kLinesPerBlock] = selected ? 1 : 0;
 }
 
 void DecodedLineList::RemoveFirst() {
