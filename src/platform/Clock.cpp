@@ -10,12 +10,6 @@ std::uint64_t MonotonicMicros() {
   return static_cast<std::uint64_t>(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-void WaitMicroseconds(std::uint64_t micros) {
-  const std::uint64_t end = MonotonicMicros() + micros;
-  while (MonotonicMicros() < end) {
-  }
-}
-
 void SleepMilliseconds(std::uint32_t millis) { std::this_thread::sleep_for(std::chrono::milliseconds(millis)); }
 
 }  // namespace velkor::platform

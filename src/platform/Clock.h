@@ -7,8 +7,6 @@ namespace velkor::platform {
 
 // Microseconds from an arbitrary fixed origin; never goes back.
 std::uint64_t MonotonicMicros();
-// Busy-waits at least the given number of microseconds.
-void WaitMicroseconds(std::uint64_t micros);
 void SleepMilliseconds(std::uint32_t millis);
 
 }  // namespace velkor::platform
