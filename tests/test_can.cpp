@@ -58,10 +58,7 @@ int MiddleOfLongRun(const CanWireFrame& w) {
 
 struct CanRig : TestRig {
   explicit CanRig(std::string_view description = kDescription) {
-    for (auto& ch : settings.channels) {  // no decoder on the other channels
-      ch.type = ChannelType::None;
-      ch.active = true;
-    }
+    NoDecoderOnAnyChannel();
     settings.channels[0].type = ChannelType::Can;
     settings.channels[0].active = true;
     settings.channels[0].canFile = dir.Write("bus.cfd", description);
@@ -328,11 +325,7 @@ TEST(DecodeCan, OutputDoesNotDependOnHowInputIsCut) {
   ASSERT_EQ(expected.size(), 13u);
   for (std::size_t slice : {1u, 7u, 1024u}) {
     CanRig rig;
-    rig.pipeline.ResetRun();
-    rig.pipeline.sampleIndex = 0;
-    for (std::size_t at = 0; at < live.size(); at += slice)
-      rig.pipeline.DispatchLiveBytes(live.data() + at, std::min(slice, live.size() - at));
-    EXPECT_EQ(rig.Lines(), expected) << slice;
+    EXPECT_EQ(rig.DispatchLive(live, slice), expected) << slice;
   }
 }
 

@@ -31,10 +31,7 @@ std::string Description(int baud, std::string_view includeId = "YES", std::strin
 
 struct LinRig : TestRig {
   explicit LinRig(const std::string& description, int channel = 0) {
-    for (auto& ch : settings.channels) {  // no decoder on the other channels
-      ch.type = ChannelType::None;
-      ch.active = true;
-    }
+    NoDecoderOnAnyChannel();
     settings.channels[channel].type = ChannelType::Lin;
     settings.channels[channel].linFile = dir.Write("bus.lfd", description);
   }
@@ -421,11 +418,7 @@ TEST(DecodeLin, OutputDoesNotDependOnHowInputIsCut) {
   ASSERT_EQ(expected.size(), 6u);
   for (std::size_t slice : {1u, 7u, 1024u}) {
     LinRig rig(Description(19200));
-    rig.pipeline.ResetRun();
-    rig.pipeline.sampleIndex = 0;
-    for (std::size_t at = 0; at < live.size(); at += slice)
-      rig.pipeline.DispatchLiveBytes(live.data() + at, std::min(slice, live.size() - at));
-    EXPECT_EQ(rig.Lines(), expected) << slice;
+    EXPECT_EQ(rig.DispatchLive(live, slice), expected) << slice;
   }
 }
 

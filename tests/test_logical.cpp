@@ -11,10 +11,7 @@ using namespace velkor::test;
 namespace {
 struct LogicalRig : TestRig {
   explicit LogicalRig(bool generation = true) {
-    for (auto& ch : settings.channels) {  // no decoder on the other channels
-      ch.type = ChannelType::None;
-      ch.active = true;
-    }
+    NoDecoderOnAnyChannel();
     settings.channels[0].type = ChannelType::Logical;
     settings.channels[0].active = true;
     settings.channels[0].generation = generation;
@@ -66,10 +63,6 @@ TEST(DecodeLogical, OutputDoesNotDependOnHowInputIsCut) {
   for (std::size_t slice : {1u, 7u, 1024u}) {
     LogicalRig rig;
     for (auto& ch : rig.settings.channels) ch = rig.settings.channels[0];
-    rig.pipeline.ResetRun();
-    rig.pipeline.sampleIndex = 0;
-    for (std::size_t at = 0; at < live.size(); at += slice)
-      rig.pipeline.DispatchLiveBytes(live.data() + at, std::min(slice, live.size() - at));
-    EXPECT_EQ(rig.Lines(), expected) << slice;
+    EXPECT_EQ(rig.DispatchLive(live, slice), expected) << slice;
   }
 }

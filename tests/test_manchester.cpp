@@ -70,10 +70,7 @@ struct LoaderRig {
 
 struct ManchesterRig : TestRig {
   explicit ManchesterRig(int channel = 0) : ch(channel) {
-    for (auto& c : settings.channels) {  // no decoder on the other channels
-      c.type = ChannelType::None;
-      c.active = true;
-    }
+    NoDecoderOnAnyChannel();
     settings.channels[ch].type = ChannelType::Manchester;
   }
   std::string List(std::string_view name, std::string_view content, bool enabled = true) {
@@ -490,11 +487,7 @@ TEST(DecodeManchester, OutputDoesNotDependOnHowInputIsCut) {
   for (std::size_t slice : {1u, 7u, 1024u}) {
     ManchesterRig rig;
     setUp(rig);
-    rig.pipeline.ResetRun();
-    rig.pipeline.sampleIndex = 0;
-    for (std::size_t at = 0; at < live.size(); at += slice)
-      rig.pipeline.DispatchLiveBytes(live.data() + at, std::min(slice, live.size() - at));
-    EXPECT_EQ(rig.Lines(), expected) << slice;
+    EXPECT_EQ(rig.DispatchLive(live, slice), expected) << slice;
   }
 }
 

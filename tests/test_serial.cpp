@@ -54,10 +54,7 @@ struct Sfd {
 
 struct SerialRig : TestRig {
   explicit SerialRig(int channel = 0) : channel_(channel) {
-    for (auto& ch : settings.channels) {  // no decoder on the other channels
-      ch.type = ChannelType::None;
-      ch.active = true;
-    }
+    NoDecoderOnAnyChannel();
     settings.channels[channel].type = ChannelType::Serial;
   }
   std::string Describe(const Sfd& sfd) { return Describe(sfd, channel_); }
@@ -602,11 +599,7 @@ TEST(DecodeSerial, OutputDoesNotDependOnHowInputIsCut) {
   for (std::size_t slice : {1u, 7u, 1024u}) {
     SerialRig rig;
     configure(rig);
-    rig.pipeline.ResetRun();
-    rig.pipeline.sampleIndex = 0;
-    for (std::size_t at = 0; at < live.size(); at += slice)
-      rig.pipeline.DispatchLiveBytes(live.data() + at, std::min(slice, live.size() - at));
-    EXPECT_EQ(rig.Lines(), expected) << slice;
+    EXPECT_EQ(rig.DispatchLive(live, slice), expected) << slice;
   }
 }
 

@@ -1,5 +1,6 @@
 #include "TestRig.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -56,6 +57,21 @@ std::vector<std::string> TestRig::Replay(const std::vector<std::uint8_t>& bytes)
   std::string path = dir.Write("capture.bin", bytes);
   if (!pipeline.ReplayCaptureFile(path)) throw std::runtime_error("capture not replayed");
   return Lines();
+}
+
+std::vector<std::string> TestRig::DispatchLive(const std::vector<std::uint8_t>& live, std::size_t slice) {
+  pipeline.ResetRun();
+  pipeline.sampleIndex = 0;
+  for (std::size_t at = 0; at < live.size(); at += slice)
+    pipeline.DispatchLiveBytes(live.data() + at, std::min(slice, live.size() - at));
+  return Lines();
+}
+
+void TestRig::NoDecoderOnAnyChannel() {
+  for (auto& ch : settings.channels) {
+    ch.type = ChannelType::None;
+    ch.active = true;
+  }
 }
 
 std::vector<std::string> TestRig::Dispatch(const std::vector<std::uint8_t>& samples) {

@@ -76,6 +76,11 @@ struct TestRig {
   std::vector<std::string> Replay(const std::vector<std::uint8_t>& bytes);
   // Runs the setup, then feeds the samples straight to the dispatch from index 0.
   std::vector<std::string> Dispatch(const std::vector<std::uint8_t>& samples);
+  // Runs the setup, then feeds live bytes to the pipeline `slice` bytes at a time; the lines
+  // must not depend on how the input is cut.
+  std::vector<std::string> DispatchLive(const std::vector<std::uint8_t>& live, std::size_t slice);
+  // Every channel active with no decoder, so only the channel a test sets up reaches one.
+  void NoDecoderOnAnyChannel();
   std::vector<std::string> Lines() const;
 
   TempDir dir;
