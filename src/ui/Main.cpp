@@ -19,6 +19,7 @@
 #include "hardware/qt/Hardware.h"
 #include "pipeline/qt/Progress.h"
 #include "platform/SystemPort.h"
+#include "remote/qt/RemoteLink.h"
 #include "ui/Icons.h"
 #include "ui/QtText.h"
 #include "views/qt/FilterView.h"
@@ -115,6 +116,7 @@ TfrmMain::TfrmMain(MainOptions options)
   tmrRemote->setSingleShot(true);
   connect(tmrRemote, &QTimer::timeout, this, &TfrmMain::tmrRemoteTimer);
   tmrRemote->start();
+  remote_ = std::make_unique<RemoteLink>(*this);
 
   if (!options_.configFolder.isEmpty()) {
     configFolder_ = options_.configFolder;
@@ -285,7 +287,9 @@ void TfrmMain::FormShow() {
   }
 }
 
-void TfrmMain::StartRemote() {}
+void TfrmMain::StartRemote() {
+  if (remote_->OpenRemoteBlock()) mnuRemote->menuAction()->setVisible(true);
+}
 
 void TfrmMain::CreateChildren() {
   hexaView_ = new TfrmHexaView(*this);
@@ -492,7 +496,7 @@ void TfrmMain::acHelpIndexExecute() {}
 void TfrmMain::acHelpContentExecute() {}
 void TfrmMain::acVersionExecute() {}
 void TfrmMain::mnuColorsClick() {}
-void TfrmMain::mnuDisplayLogClick() {}
+void TfrmMain::mnuDisplayLogClick() { remote_->mnuDisplayLogClick(); }
 
 void TfrmMain::tmrRemoteTimer() {
   tmrRemote->stop();
