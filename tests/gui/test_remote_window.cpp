@@ -87,9 +87,12 @@ TEST(RemoteWindow, ABlockFoundAtTheFirstShowingIsServedAndTheWindowHides) {
   EXPECT_TRUE(rig.main->Remote().tmrDll->isActive());
   EXPECT_EQ(rig.main->Remote().tmrDll->interval(), 1);
   EXPECT_TRUE(GuiRig::WaitFor([&] { return !rig.main->isVisible(); }, 3000));
+  // A message box closed while the main window is hidden must not end the program.
+  EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
 
   EXPECT_EQ(client.Send("Show"), "OK");
   EXPECT_TRUE(rig.main->isVisible());
+  EXPECT_TRUE(QApplication::quitOnLastWindowClosed());
   EXPECT_EQ(client.Send("Com>3"), "OK");
   EXPECT_EQ(rig.main->GetHardware().SelectedPort(), 3);
   EXPECT_EQ(client.Send("Com>03"), "(Error port)");
@@ -132,6 +135,7 @@ TEST(RemoteWindow, TheLogTakesLinesOnlyWhileItIsShown) {
   EXPECT_EQ(log.butClear->size(), QSize(41, 17));
   EXPECT_EQ(log.butClear->text(), "Clear");
   EXPECT_FALSE(log.isVisible());
+  EXPECT_FALSE(log.testAttribute(Qt::WA_QuitOnClose));
 
   EXPECT_EQ(client.Send("Com>13"), "(Error port)");
   EXPECT_TRUE(LogLines(*rig.main).empty());

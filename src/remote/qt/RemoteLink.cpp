@@ -1,6 +1,7 @@
 #include "remote/qt/RemoteLink.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QEvent>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -31,18 +32,35 @@ RemoteLink::RemoteLink(TfrmMain& main)
   tmrDll = new QTimer(this);
   tmrDll->setInterval(kRemotePollMillis);
   tmrDll->setTimerType(Qt::PreciseTimer);
+  // The log is an aid; closing it never ends the program, even with the main window hidden.
+  log_->setAttribute(Qt::WA_QuitOnClose, false);
   connect(tmrDll, &QTimer::timeout, this, &RemoteLink::tmrDllTimer);
   // Every appended line wakes a client that waits on the event, block or not.
   main_.GetPipeline().Services().SetLineEvent(&lineEvent_);
 }
 
-RemoteLink::~RemoteLink() { main_.GetPipeline().Services().SetLineEvent(nullptr); }
+RemoteLink::~RemoteLink() {
+  main_.GetPipeline().Services().SetLineEvent(nullptr);
+  if (BlockOpen()) QApplication::setQuitOnLastWindowClosed(true);
+}
 
 bool RemoteLink::OpenRemoteBlock() {
   if (block_.Open(names_.block) != platform::BlockOpenResult::Success) return false;
   server_.Attach(block_.Bytes());
   tmrDll->start();
+  main_.installEventFilter(this);
   return true;
+}
+
+bool RemoteLink::eventFilter(QObject* watched, QEvent* event) {
+  // While the client keeps the main window hidden, the message boxes of its commands are the
+  // only windows on the screen: closing one must not end the program as the last window.
+  // Closing the main window itself still does.
+  if (watched == &main_) {
+    if (event->type() == QEvent::Hide && !main_.Closing()) QApplication::setQuitOnLastWindowClosed(false);
+    if (event->type() == QEvent::Show) QApplication::setQuitOnLastWindowClosed(true);
+  }
+  return QObject::eventFilter(watched, event);
 }
 
 void RemoteLink::mnuDisplayLogClick() {

@@ -11,6 +11,7 @@
 #include "platform/SharedMemory.h"
 #include "remote/RemoteCommands.h"
 
+class QEvent;
 class QTimer;
 
 namespace velkor::ui {
@@ -38,6 +39,9 @@ class RemoteLink final : public QObject, private RemoteHost {
   QTimer* tmrDll = nullptr;
 
   const RemoteServer& Server() const { return server_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void Hide() override;
