@@ -99,12 +99,12 @@ TfrmGraphicView::TfrmGraphicView(TfrmMain& main) : MdiChild(main, "Graphic view"
 
   for (int k = 0; k < kChannelCount; ++k) {
     const int top = kFirstLabelTop + k * RollingPicture::kBandHeight;
-    auto* mark = MakeFrame(client, QRect(4, top, 48, 14));
+    auto* mark = MakeFrame(client, QRect(4, top - 1, 48, 15));
     mark->setAutoFillBackground(true);
     shapes_[k] = mark;
     auto* label = new QLabel(ToQt(settings.channels[k].caption), client);
     label->setAlignment(Qt::AlignCenter);
-    label->setGeometry(5, top + 1, 46, 12);
+    label->setGeometry(5, top, 46, 13);
     lblCha_[k] = label;
   }
 
