@@ -76,24 +76,29 @@ TfrmGraphicView::TfrmGraphicView(TfrmMain& main) : MdiChild(main, "Graphic view"
   QWidget* client = Client();
   const Settings& settings = main.GetSettings();
 
+  // The top row follows its texts' widths, which depend on the desktop's font.
   auto* caption = new QLabel("Scrolling resolution (time/pixel) :", client);
-  caption->setGeometry(8, 2, 184, 16);
+  caption->move(8, 2);
+  caption->adjustSize();
 
   panResolution_ = new QWidget(client);
-  panResolution_->setGeometry(192, 0, 250, 19);
+  int x = 0;
   for (std::size_t i = 0; i < kResolutions.size(); ++i) {
     auto* button = new QRadioButton(kResolutions[i].caption, panResolution_);
-    button->setGeometry(4 + 62 * static_cast<int>(i), 1, 60, 17);
+    button->setGeometry(x + 4, 0, button->sizeHint().width(), kPanelTop - 1);
+    x += button->width() + 8;
     const ColumnResolution r = kResolutions[i].resolution;
     connect(button, &QRadioButton::toggled, this, [this, r](bool checked) { ChooseResolution(r, checked); });
     resolutionButtons_[static_cast<std::size_t>(r)] = button;
   }
+  panResolution_->setGeometry(caption->geometry().right() + 4, 0, x, kPanelTop - 1);
 
   lblAide_ = new QLabel("?", client);
   QFont bold = lblAide_->font();
   bold.setBold(true);
   lblAide_->setFont(bold);
-  lblAide_->setGeometry(448, 2, 14, 16);
+  lblAide_->move(panResolution_->geometry().right() + 6, 2);
+  lblAide_->adjustSize();
   lblAide_->setCursor(Qt::PointingHandCursor);
   lblAide_->installEventFilter(this);
 
