@@ -13,6 +13,7 @@
 #include <functional>
 
 #include "FakeKivo.h"
+#include "KivoSimulator.h"
 #include "TestRig.h"
 #include "Waveform.h"
 #include "pipeline/LiveRun.h"
@@ -317,46 +318,6 @@ TEST(LiveRun, ProbeIsRefusedWhileARunHoldsThePort) {
 
 namespace {
 
-// kivo-sim as a child process: its pseudo-terminal's path, and an end to it at the close
-// of the test whatever the test did.
-class Simulator {
- public:
-  explicit Simulator(const std::vector<std::string>& args) {
-    int out[2];
-    if (pipe(out) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(out[1], STDOUT_FILENO);
-      close(out[0]);
-      close(out[1]);
-      std::vector<char*> argv;
-      std::string program = VELKOR_KIVO_SIM;
-      argv.push_back(program.data());
-      std::vector<std::string> copy = args;
-      for (auto& a : copy) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(program.c_str(), argv.data());
-      _exit(127);
-    }
-    close(out[1]);
-    // The path comes at once; the bound only keeps a broken simulator from stalling the run.
-    pollfd p{out[0], POLLIN, 0};
-    char c;
-    while (poll(&p, 1, 30000) == 1 && read(out[0], &c, 1) == 1 && c != '\n') path_ += c;
-    close(out[0]);
-  }
-  ~Simulator() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-  }
-  const std::string& Path() const { return path_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string path_;
-};
-
 // The module has 50 ms to answer the version query. A machine loaded enough to keep
 // kivo-sim off the processor that long makes a probe or a run start fail with status 3; a
 // fault fails every try, so a few tries tell the two apart.
@@ -369,10 +330,7 @@ ToolResult RunUntilTheModuleAnswers(const std::string& args) {
   return result;
 }
 
-struct PortOverride {
-  explicit PortOverride(const std::string& device) { setenv("VELKOR_COM3", device.c_str(), 1); }
-  ~PortOverride() { unsetenv("VELKOR_COM3"); }
-};
+
 
 }  // namespace
 
@@ -391,7 +349,7 @@ TEST(LiveRunEndToEnd, ProbeAnswersOfTheSimulator) {
     SCOPED_TRACE(c.args[0]);
     std::vector<std::string> args = c.args;
     args.insert(args.end(), {"--time-limit", "20"});
-    Simulator sim(args);
+    KivoSimulator sim(args);
     ASSERT_FALSE(sim.Path().empty());
     PortOverride com3(sim.Path());
     const ToolResult probe =
@@ -413,7 +371,7 @@ TEST(LiveRunEndToEnd, SimulatorStreamDecodesAsTheUnpackedReplay) {
   const std::string file = dir.Write("capture.bin", capture.FileBytes(live.size() * 4 - capture.SampleCount()));
   const std::string unpacked = dir.Write("unpacked.bin", LiveBytesToFileBytes(live));
 
-  Simulator sim({"--version", "3.9", "--time-limit", "30", file});
+  KivoSimulator sim({"--version", "3.9", "--time-limit", "30", file});
   ASSERT_FALSE(sim.Path().empty());
   PortOverride com3(sim.Path());
   // The probe closes the port between its queries; the module is still there for the run.

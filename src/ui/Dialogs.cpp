@@ -1,0 +1,109 @@
+#include "ui/Dialogs.h"
+
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QStringList>
+
+namespace velkor::ui {
+
+QString QtFileFilter(const QString& filter) {
+  const QStringList parts = filter.split('|');
+  QStringList out;
+  for (int i = 0; i < parts.size(); i += 2) out << parts[i];
+  return out.join(";;");
+}
+
+Answer QtDialogs::Message(QWidget* parent, const QString& text, const QString& caption, Buttons buttons) {
+  QMessageBox box(parent);
+  box.setWindowTitle(caption);
+  box.setText(text);
+  // Error captions get the error icon; the others (questions, the module's answers) none.
+  if (caption == "Error") box.setIcon(QMessageBox::Critical);
+  if (caption == "Warning") box.setIcon(buttons == Buttons::Ok ? QMessageBox::Warning : QMessageBox::Question);
+  switch (buttons) {
+    case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+    case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case Buttons::YesNoCancel:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+      break;
+  }
+  // Shown also while the main window is hidden (a remote client may have hidden it).
+  box.setWindowFlag(Qt::WindowStaysOnTopHint, parent == nullptr || !parent->isVisible());
+  switch (box.exec()) {
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    case QMessageBox::Cancel: return Answer::Cancel;
+    default: return buttons == Buttons::Ok ? Answer::Ok : (buttons == Buttons::YesNo ? Answer::No : Answer::Cancel);
+  }
+}
+
+namespace {
+QString WithExtension(QString path, const QString& extension) {
+  if (path.isEmpty() || extension.isEmpty()) return path;
+  QString ext = extension;
+  if (ext.startsWith("*.")) ext = ext.mid(2);
+  if (QFileInfo(path).suffix().isEmpty()) path += "." + ext;
+  return path;
+}
+}  // namespace
+
+QString QtDialogs::OpenFile(QWidget* parent, const FileRequest& request) {
+  // The open dialog never changes the current folder (Qt's never does).
+  return QFileDialog::getOpenFileName(parent, request.title, request.folder, QtFileFilter(request.filter),
+                                      nullptr, QFileDialog::DontUseNativeDialog | QFileDialog::ReadOnly);
+}
+
+QString QtDialogs::SaveFile(QWidget* parent, const FileRequest& request) {
+  QFileDialog dialog(parent, request.title, request.folder, QtFileFilter(request.filter));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  QString ext = request.defaultExtension;
+  if (ext.startsWith("*.")) ext = ext.mid(2);
+  dialog.setDefaultSuffix(ext);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return WithExtension(dialog.selectedFiles().first(), ext);
+}
+
+bool QtDialogs::ChooseColour(QWidget* parent, QColor& colour) {
+  QColor chosen = QColorDialog::getColor(lastColour_, parent);
+  if (!chosen.isValid()) return false;
+  lastColour_ = chosen;
+  colour = chosen;
+  return true;
+}
+
+Answer ScriptedDialogs::Message(QWidget*, const QString& text, const QString& caption, Buttons buttons) {
+  messages.push_back({text, caption, buttons});
+  if (!answers.empty()) {
+    Answer a = answers.front();
+    answers.pop_front();
+    return a;
+  }
+  switch (buttons) {
+    case Buttons::Ok: return Answer::Ok;
+    case Buttons::YesNo: return Answer::No;
+    case Buttons::YesNoCancel: return Answer::Cancel;
+  }
+  return Answer::Ok;
+}
+
+QString ScriptedDialogs::OpenFile(QWidget*, const FileRequest& request) {
+  fileRequests.push_back(request);
+  if (files.empty()) return {};
+  QString f = files.front();
+  files.pop_front();
+  return f;
+}
+
+QString ScriptedDialogs::SaveFile(QWidget* parent, const FileRequest& request) { return OpenFile(parent, request); }
+
+bool ScriptedDialogs::ChooseColour(QWidget*, QColor& colour) {
+  if (colours.empty()) return false;
+  colour = colours.front();
+  colours.pop_front();
+  return true;
+}
+
+}  // namespace velkor::ui

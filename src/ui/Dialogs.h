@@ -1,0 +1,74 @@
+#pragma once
+// Every modal question the windows ask the user: message boxes, file names and colours.
+// The program uses the Qt dialogs; tests install a scripted provider so that nothing blocks.
+
+#include <QColor>
+#include <QString>
+#include <deque>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+namespace velkor::ui {
+
+enum class Buttons { Ok, YesNo, YesNoCancel };
+enum class Answer { Ok, Yes, No, Cancel };
+
+// Filters are given as the program states them, "Text files (*.txt)|*.txt" (pairs of a
+// description and a pattern separated by "|").
+struct FileRequest {
+  QString title;
+  QString filter;
+  QString defaultExtension;  // "cfg", "txt"...; added when the name has none
+  QString folder;            // starting folder; empty: the current folder
+};
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  virtual Answer Message(QWidget* parent, const QString& text, const QString& caption, Buttons buttons) = 0;
+  // An existing file's path, or an empty text when cancelled.
+  virtual QString OpenFile(QWidget* parent, const FileRequest& request) = 0;
+  // A file name to write (the user confirmed an overwrite), or an empty text.
+  virtual QString SaveFile(QWidget* parent, const FileRequest& request) = 0;
+  // True when the user accepted a colour; `colour` then holds it.
+  virtual bool ChooseColour(QWidget* parent, QColor& colour) = 0;
+};
+
+class QtDialogs final : public Dialogs {
+ public:
+  Answer Message(QWidget* parent, const QString& text, const QString& caption, Buttons buttons) override;
+  QString OpenFile(QWidget* parent, const FileRequest& request) override;
+  QString SaveFile(QWidget* parent, const FileRequest& request) override;
+  bool ChooseColour(QWidget* parent, QColor& colour) override;
+
+ private:
+  QColor lastColour_ = Qt::white;  // the colour dialog starts with the last chosen colour
+};
+
+// Turns "A (*.a)|*.a|B (*.b)|*.b" into Qt's "A (*.a);;B (*.b)".
+QString QtFileFilter(const QString& filter);
+
+// Answers from queues and records what was asked; an empty queue answers Cancel, No or Ok
+// (messages), an empty text (files) and "not chosen" (colours).
+class ScriptedDialogs final : public Dialogs {
+ public:
+  struct Asked {
+    QString text;
+    QString caption;
+    Buttons buttons;
+  };
+  Answer Message(QWidget*, const QString& text, const QString& caption, Buttons buttons) override;
+  QString OpenFile(QWidget*, const FileRequest& request) override;
+  QString SaveFile(QWidget*, const FileRequest& request) override;
+  bool ChooseColour(QWidget*, QColor& colour) override;
+
+  std::vector<Asked> messages;
+  std::deque<Answer> answers;
+  std::vector<FileRequest> fileRequests;
+  std::deque<QString> files;
+  std::deque<QColor> colours;
+};
+
+}  // namespace velkor::ui

@@ -1,0 +1,502 @@
+#include "ui/Main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QPainter>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+
+#include "app/ConfigFile.h"
+#include "channels/qt/Channel.h"
+#include "hardware/qt/Hardware.h"
+#include "pipeline/qt/Progress.h"
+#include "platform/SystemPort.h"
+#include "ui/Icons.h"
+#include "ui/QtText.h"
+#include "views/qt/FilterView.h"
+#include "views/qt/Graphic.h"
+#include "views/qt/HexaView.h"
+
+namespace velkor::ui {
+
+namespace {
+
+constexpr int kPortPanelWidth = 65;
+
+// The status bar's two owner-drawn panels: the port indicator and the run text.
+class MainStatusBar : public QStatusBar {
+ public:
+  explicit MainStatusBar(TfrmMain& main) : main_(main) {
+    setSizeGripEnabled(false);
+    setFixedHeight(20);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    p.fillRect(rect(), palette().color(QPalette::Window));
+    DrawPortIndicator(p);
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawText(QRect(kPortPanelWidth + 2, 0, width() - kPortPanelWidth - 2, height()), Qt::AlignLeft | Qt::AlignTop,
+               main_.RunStatus());
+    p.setPen(palette().color(QPalette::Mid));
+    p.drawLine(kPortPanelWidth - 1, 1, kPortPanelWidth - 1, height() - 2);
+  }
+
+ private:
+  void DrawPortIndicator(QPainter& p) {
+    const Hardware& hardware = main_.GetHardware();
+    p.setPen(Qt::black);
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(5, 6, 8, 8);  // the outline from (5, 6) to (13, 14)
+    p.fillRect(QRect(QPoint(6, 7), QPoint(12, 13)), hardware.Connected() ? QColor(0, 255, 0) : QColor(0, 64, 0));
+    const QRect textArea(QPoint(18, 3), QPoint(62, 17));
+    p.fillRect(textArea, palette().color(QPalette::Button));
+    const int port = hardware.SelectedPort();
+    p.setPen(palette().color(QPalette::ButtonText));
+    p.drawText(textArea, Qt::AlignLeft | Qt::AlignTop, port == 0 ? QString("-") : QString("COM%1").arg(port));
+  }
+
+  TfrmMain& main_;
+};
+
+bool FolderWritable(const QString& folder) {
+  QFileInfo info(folder);
+  return info.isDir() && info.isWritable();
+}
+
+std::string PathBytes(const QString& path) { return FromQt(path); }
+
+}  // namespace
+
+TfrmMain::TfrmMain(MainOptions options)
+    : options_(std::move(options)),
+      ownedDialogs_(options_.dialogs ? nullptr : std::make_unique<QtDialogs>()),
+      dialogs_(options_.dialogs ? options_.dialogs : ownedDialogs_.get()),
+      ui_(*this),
+      ownedBackend_(options_.backend ? nullptr : std::make_unique<platform::SystemPortBackend>()),
+      ownedClock_(options_.clock ? nullptr : std::make_unique<platform::SystemClock>()),
+      pipeline_(settings_, ui_),
+      hardware_(options_.backend ? *options_.backend : *ownedBackend_, options_.clock ? *options_.clock : *ownedClock_,
+                settings_, ui_),
+      liveRun_(pipeline_, hardware_) {
+  // The colours window starts with the trace colours equal to the text colours; only a
+  // configuration file without trace keys brings the light green of the file's default.
+  settings_.traceColours = settings_.textColours;
+
+  setWindowTitle("Kivo - Velkor");
+  images_ = MakeImageList();
+  mdi_ = new QMdiArea(this);
+  mdi_->setBackground(QColor(128, 128, 128));
+  setCentralWidget(mdi_);
+  stbStatus_ = new MainStatusBar(*this);
+  setStatusBar(stbStatus_);
+  CreateCommands();
+  CreateMenus();
+  CreateToolBar();
+  resize(639, 546);
+
+  progress_ = new TfrmProgress();
+  hardwareWindow_ = new TfrmHardware(hardware_, settings_, this);
+
+  tmrAcq = new QTimer(this);
+  tmrAcq->setInterval(static_cast<int>(kAcquisitionTickMillis));
+  connect(tmrAcq, &QTimer::timeout, this, &TfrmMain::tmrAcqTimer);
+  tmrRemote = new QTimer(this);
+  tmrRemote->setInterval(500);
+  tmrRemote->setSingleShot(true);
+  connect(tmrRemote, &QTimer::timeout, this, &TfrmMain::tmrRemoteTimer);
+  tmrRemote->start();
+
+  if (!options_.configFolder.isEmpty()) {
+    configFolder_ = options_.configFolder;
+  } else {
+    configFolder_ = QCoreApplication::applicationDirPath();
+    // An installed program's folder is not the user's: keep the settings where they can be
+    // written instead of losing them at every close.
+    if (!FolderWritable(configFolder_)) {
+      configFolder_ = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/velkor";
+      QDir().mkpath(configFolder_);
+    }
+  }
+  ParseArguments();
+}
+
+TfrmMain::~TfrmMain() {
+  hardware_.SetWindow(nullptr);
+  delete progress_;
+}
+
+void TfrmMain::ParseArguments() {
+  const QStringList& args = options_.arguments;
+  if (!args.isEmpty() && args.first().contains("+SERIAL")) replayLockCourt_ = true;
+  for (int i = replayLockCourt_ ? 1 : 0; i < args.size(); ++i) {
+    if (args[i] == "--config" && i + 1 < args.size()) {
+      startConfig_ = args[++i];
+    } else if (!args[i].startsWith("-")) {
+      startCapture_ = args[i];
+    }
+  }
+}
+
+QString TfrmMain::LastConfigPath() const { return configFolder_ + "/" + kLastConfigName; }
+
+void TfrmMain::CreateCommands() {
+  auto make = [this](const QString& caption, const QString& hint, int image, const QKeySequence& key,
+                     void (TfrmMain::*handler)()) {
+    auto* action = new QAction(caption, this);
+    if (!hint.isEmpty()) {
+      action->setToolTip(hint);
+      action->setStatusTip(hint);
+    }
+    if (image >= 0) action->setIcon(images_[image]);
+    if (!key.isEmpty()) {
+      action->setShortcut(key);
+      action->setShortcutContext(Qt::ApplicationShortcut);
+    }
+    connect(action, &QAction::triggered, this, handler);
+    addAction(action);
+    return action;
+  };
+  acHardwareSettings = make("Hardware Settings ...", "Hardware Settings", kImageHardware, Qt::Key_F2,
+                            &TfrmMain::acHardwareSettingsExecute);
+  acNewFrame = make("New Frame ...", "New Frame Description", kImageNewFrame, Qt::Key_F3, &TfrmMain::acNewFrameExecute);
+  acOpenFrame = make("Open Frame ...", "Open Frame", kImageOpenFrame, QKeySequence(Qt::CTRL | Qt::Key_O),
+                     &TfrmMain::acOpenFrameExecute);
+  acQuit = make("Quit", "Quit program", kImageQuit, {}, &TfrmMain::acQuitExecute);
+  for (int i = 0; i < kChannelCount; ++i) {
+    auto* action = new QAction(QString("Channel %1").arg(i + 1), this);
+    action->setIcon(images_[kImageChannelOff + i]);
+    action->setShortcut(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_1 + i)));
+    action->setShortcutContext(Qt::ApplicationShortcut);
+    action->setData(i);  // the command's tag
+    connect(action, &QAction::triggered, this, [this, i] { acChannelExecute(i); });
+    addAction(action);
+    channelCommands_[i] = action;
+  }
+  acRunFromAcq = make("from Kivo", "Real time analysis", kImageRunFromAcq, {}, &TfrmMain::acRunFromAcqExecute);
+  acRunFromFile = make("from file", "Analyse a binary file", kImageRunFromFile, {}, &TfrmMain::acRunFromFileExecute);
+  acStop = make("Stop", "Stop decoding", kImageStop, {}, &TfrmMain::acStopExecute);
+  acGraphicView = make("Graphic view", "Graphic view", kImageGraphic, QKeySequence(Qt::CTRL | Qt::Key_G),
+                       &TfrmMain::acGraphicViewExecute);
+  acHexaView = make("Hexadecimal view", "Hexadecimal view", kImageHexa, QKeySequence(Qt::CTRL | Qt::Key_H),
+                    &TfrmMain::acHexaViewExecute);
+  acFilterView = make("Filter View", "Hexa View", kImageFilter, QKeySequence(Qt::CTRL | Qt::Key_F),
+                      &TfrmMain::acFilterViewExecute);
+  acHelpIndex = make("Index", {}, -1, Qt::Key_F1, &TfrmMain::acHelpIndexExecute);
+  acHelpContent = make("Content", {}, -1, QKeySequence(Qt::SHIFT | Qt::Key_F1), &TfrmMain::acHelpContentExecute);
+  acVersion = make("Version", "Version and Contacts", kImageVersion, {}, &TfrmMain::acVersionExecute);
+}
+
+void TfrmMain::CreateMenus() {
+  QMenu* program = menuBar()->addMenu("&Program");
+  program->addAction(acHardwareSettings);
+  program->addAction("Load configuration ...", this, &TfrmMain::mnuLoadConfigClick);
+  program->addAction("Save configuration ...", this, &TfrmMain::mnuSaveConfigClick);
+  program->addSeparator();
+  program->addAction("Colors", this, &TfrmMain::mnuColorsClick);
+  program->addSeparator();
+  program->addAction(acQuit);
+
+  QMenu* frame = menuBar()->addMenu("Frame description");
+  frame->addAction(acNewFrame);
+  frame->addAction(acOpenFrame);
+
+  QMenu* parameters = menuBar()->addMenu("Parameters");
+  for (QAction* a : channelCommands_) parameters->addAction(a);
+
+  QMenu* analysis = menuBar()->addMenu("Analysis");
+  analysis->addAction(acRunFromAcq);
+  analysis->addAction(acRunFromFile);
+  analysis->addAction(acStop);
+  analysis->addSeparator();
+  analysis->addAction(acGraphicView);
+  analysis->addAction(acHexaView);
+  analysis->addAction(acFilterView);
+
+  mnuRemote = menuBar()->addMenu("Remote");
+  mnuRemote->addAction("Display log", this, &TfrmMain::mnuDisplayLogClick);
+  mnuRemote->menuAction()->setVisible(false);
+
+  QMenu* help = menuBar()->addMenu("Help");
+  help->addAction(acHelpIndex);
+  help->addAction(acHelpContent);
+  help->addSeparator();
+  QAction* version = help->addAction("Version and contacts");
+  version->setIcon(acVersion->icon());
+  connect(version, &QAction::triggered, this, &TfrmMain::acVersionExecute);
+}
+
+void TfrmMain::CreateToolBar() {
+  QToolBar* bar = addToolBar("Commands");
+  bar->setMovable(false);
+  bar->setIconSize(QSize(24, 24));
+  bar->addAction(acHardwareSettings);
+  bar->addAction(acNewFrame);
+  bar->addAction(acOpenFrame);
+  bar->addSeparator();
+  for (QAction* a : channelCommands_) bar->addAction(a);
+  bar->addSeparator();
+  bar->addAction(acRunFromAcq);
+  bar->addAction(acStop);
+  bar->addAction(acRunFromFile);
+  bar->addSeparator();
+  bar->addAction(acGraphicView);
+  bar->addAction(acHexaView);
+  bar->addAction(acFilterView);
+  bar->addSeparator();
+  bar->addAction(acVersion);
+}
+
+// ---------------------------------------------------------------------------------------
+// Start-up and closing
+
+void TfrmMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (firstShow_) FormShow();
+}
+
+void TfrmMain::FormShow() {
+  firstShow_ = false;
+  StartRemote();
+  CreateChildren();
+  pipeline_.SetRunning(false);
+  for (int i = 0; i < kChannelCount; ++i)
+    SetChannelHint(i, ToQt(settings_.channels[i].caption));
+  (void)LoadConfiguration(LastConfigPath());
+  if (!startConfig_.isEmpty()) (void)LoadConfiguration(startConfig_);
+
+  QString capture;
+  if (replayLockCourt_) capture = "lockcourt.bin";
+  else if (!startCapture_.isEmpty()) capture = startCapture_;
+  if (!capture.isEmpty()) {
+    // Let the frame appear first so the progress and the views can be watched.
+    QTimer::singleShot(0, this, [this, capture] {
+      if (!Running()) ReplayCaptureFile(capture);
+    });
+  }
+}
+
+void TfrmMain::StartRemote() {}
+
+void TfrmMain::CreateChildren() {
+  hexaView_ = new TfrmHexaView(*this);
+  filterView_ = new TfrmFilterView(*this);
+  graphicView_ = new TfrmGraphicView(*this);
+  for (MdiChild* view : std::initializer_list<MdiChild*>{hexaView_, filterView_, graphicView_}) {
+    mdi_->addSubWindow(view);
+    view->hide();
+  }
+  for (int i = 0; i < kChannelCount; ++i) {
+    auto* window = new TfrmChannel(*this, i);
+    window->setWindowIcon(images_[kImageChannelOff + i]);
+    mdi_->addSubWindow(window);
+    window->hide();
+    channelWindows_[i] = window;
+  }
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  if (Running()) {
+    ShowMessage("You must stop acquisitions before", ToQt(kApplicationTitle));
+    event->ignore();
+    return;
+  }
+  closing_ = true;
+  if (!firstShow_ && SaveConfiguration(LastConfigPath()))
+    ShowMessage("The configuration could not be saved in " + LastConfigPath(), "Error");
+  std::vector<MdiChild*> children{hexaView_, filterView_, graphicView_};
+  for (TfrmChannel* c : channelWindows_) children.push_back(c);
+  hexaView_ = nullptr;
+  filterView_ = nullptr;
+  graphicView_ = nullptr;
+  channelWindows_.fill(nullptr);
+  for (MdiChild* child : children)
+    if (child) child->close();
+  QApplication::processEvents();
+  progress_->hide();
+  event->accept();
+}
+
+// ---------------------------------------------------------------------------------------
+// Shared operations
+
+Answer TfrmMain::ShowMessage(const QString& text, const QString& caption, Buttons buttons) {
+  return dialogs_->Message(isVisible() ? this : nullptr, text, caption, buttons);
+}
+
+void TfrmMain::SetChannelHint(int channel, const QString& hint) {
+  channelCommands_[channel]->setToolTip(hint);
+  channelCommands_[channel]->setStatusTip(hint);
+}
+
+void TfrmMain::SetChannelImage(int channel, bool active) {
+  channelCommands_[channel]->setIcon(images_[(active ? kImageChannelOn : kImageChannelOff) + channel]);
+}
+
+QColor TfrmMain::ChannelTraceColour(int channel) const { return ToQColor(settings_.traceColours[channel]); }
+QColor TfrmMain::ChannelTextColour(int channel) const { return ToQColor(settings_.textColours[channel]); }
+
+void TfrmMain::ToggleChildWindow(MdiChild* window) {
+  if (!window) return;
+  if (mdi_->activeSubWindow() == window && window->isVisible()) {
+    window->hide();
+    return;
+  }
+  window->show();
+  window->raise();
+  mdi_->setActiveSubWindow(window);
+}
+
+void TfrmMain::DrawPortIndicator() { stbStatus_->repaint(); }
+
+void TfrmMain::SetRunStatus(const QString& text) {
+  runStatus_ = text;
+  stbStatus_->repaint();
+}
+
+void TfrmMain::ApplyChannelColours() {
+  if (graphicView_) graphicView_->ApplyChannelColours();
+  if (filterView_) filterView_->ApplyChannelColours();
+  if (hexaView_) hexaView_->RepaintList();
+}
+
+void TfrmMain::OpenFrameEditor(const QString&, const QString&) {}
+
+void TfrmMain::ShowHelpTopic(const QString&) {}
+
+// ---------------------------------------------------------------------------------------
+// Configuration files
+
+bool TfrmMain::LoadConfiguration(const QString& path) {
+  if (LoadConfigFile(PathBytes(path), settings_)) return true;
+  ApplyConfiguration();
+  return false;
+}
+
+bool TfrmMain::SaveConfiguration(const QString& path) {
+  StoreWindowPlacements();
+  return SaveConfigFile(PathBytes(path), settings_);
+}
+
+void TfrmMain::ApplyConfiguration() {
+  hardwareWindow_->Refresh();
+  for (TfrmChannel* c : channelWindows_)
+    if (c) c->ApplySettings();
+  if (graphicView_) graphicView_->ApplySettings();
+  if (hexaView_) hexaView_->ApplySettings();
+  if (filterView_) filterView_->ApplySettings();
+
+  if (isVisible() || !firstShow_) {
+    move(settings_.main.left, settings_.main.top);
+    resize(settings_.main.width, settings_.main.height);
+    if (settings_.mainMaximized) setWindowState(windowState() | Qt::WindowMaximized);
+  }
+  PlaceChild(graphicView_, settings_.graphic, true);
+  PlaceChild(filterView_, settings_.filter, true);
+  for (int i = 0; i < kChannelCount; ++i) PlaceChild(channelWindows_[i], settings_.channelWindows[i], false);
+  PlaceChild(hexaView_, settings_.hexa, true);
+
+  ApplyChannelColours();
+  if (hexaView_) hexaView_->raise();
+}
+
+void TfrmMain::PlaceChild(MdiChild* window, const WindowPlacement& placement, bool withSize) {
+  if (!window) return;
+  window->move(placement.left, placement.top);
+  if (withSize) window->SetClientSize(QSize(placement.width, placement.height));
+  window->setVisible(placement.visible);
+}
+
+WindowPlacement TfrmMain::PlacementOf(MdiChild* window) const {
+  const QSize client = window->ClientSize();
+  return WindowPlacement{window->x(), window->y(), client.height(), client.width(), window->isVisible()};
+}
+
+void TfrmMain::StoreWindowPlacements() {
+  settings_.mainMaximized = isMaximized();
+  // A maximised window keeps the place it had before, so that it comes back there.
+  const QRect normal = isMaximized() ? normalGeometry() : geometry();
+  const QPoint at = isMaximized() ? normal.topLeft() : pos();
+  settings_.main = WindowPlacement{at.x(), at.y(), normal.height(), normal.width(), true};
+  if (graphicView_) settings_.graphic = PlacementOf(graphicView_);
+  if (filterView_) settings_.filter = PlacementOf(filterView_);
+  if (hexaView_) settings_.hexa = PlacementOf(hexaView_);
+  for (int i = 0; i < kChannelCount; ++i)
+    if (channelWindows_[i]) settings_.channelWindows[i] = PlacementOf(channelWindows_[i]);
+}
+
+void TfrmMain::mnuLoadConfigClick() {
+  const QString path = dialogs_->OpenFile(this, {"Load configuration", "Configuration file (*.cfg)|*.cfg", "cfg", {}});
+  if (!path.isEmpty()) (void)LoadConfiguration(path);
+}
+
+void TfrmMain::mnuSaveConfigClick() {
+  const QString path = dialogs_->SaveFile(this, {"Save configuration", "Configuration file (*.cfg)|*.cfg", "cfg", {}});
+  if (!path.isEmpty() && SaveConfiguration(path)) ShowMessage("The file can not be written: " + path, "Error");
+}
+
+// ---------------------------------------------------------------------------------------
+// Commands
+
+void TfrmMain::acHardwareSettingsExecute() {
+  hardwareWindow_->exec();
+  DrawPortIndicator();
+}
+
+void TfrmMain::acNewFrameExecute() { OpenFrameEditor("New Frame Description", {}); }
+
+void TfrmMain::acOpenFrameExecute() {}
+
+void TfrmMain::acChannelExecute(int channel) { ToggleChildWindow(channelWindows_[channel]); }
+
+void TfrmMain::acRunFromAcqExecute() {
+  liveRun_.acRunFromAcqExecute();
+  if (liveRun_.TimerEnabled()) tmrAcq->start();
+}
+
+void TfrmMain::tmrAcqTimer() {
+  liveRun_.tmrAcqTimer();
+  if (!liveRun_.TimerEnabled()) tmrAcq->stop();
+}
+
+void TfrmMain::acStopExecute() {
+  tmrAcq->stop();
+  liveRun_.acStopExecute();
+  if (hexaView_) hexaView_->SyncLines();
+}
+
+void TfrmMain::acRunFromFileExecute() {
+  if (pipeline_.RefuseWhileRunning()) return;
+  const QString path = dialogs_->OpenFile(this, {QString(), "Binary file (*.bin)|*.bin", "*.bin", {}});
+  if (!path.isEmpty()) ReplayCaptureFile(path);
+}
+
+void TfrmMain::ReplayCaptureFile(const QString& path) {
+  (void)pipeline_.ReplayCaptureFile(PathBytes(path));
+  if (hexaView_) hexaView_->SyncLines();
+}
+
+void TfrmMain::acGraphicViewExecute() { ToggleChildWindow(graphicView_); }
+void TfrmMain::acHexaViewExecute() { ToggleChildWindow(hexaView_); }
+void TfrmMain::acFilterViewExecute() { ToggleChildWindow(filterView_); }
+void TfrmMain::acHelpIndexExecute() {}
+void TfrmMain::acHelpContentExecute() {}
+void TfrmMain::acVersionExecute() {}
+void TfrmMain::mnuColorsClick() {}
+void TfrmMain::mnuDisplayLogClick() {}
+
+void TfrmMain::tmrRemoteTimer() {
+  tmrRemote->stop();
+  if (mnuRemote->menuAction()->isVisible()) hide();
+}
+
+}  // namespace velkor::ui

@@ -1,0 +1,196 @@
+#pragma once
+// TfrmMain, "Kivo - Velkor": the frame of every window. It owns the settings, the sample
+// pipeline and the module link, offers every command, creates the views and channel
+// windows at its first showing, loads the last configuration then and saves it at close.
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Settings.h"
+#include "hardware/Hardware.h"
+#include "pipeline/DecMain.h"
+#include "pipeline/LiveRun.h"
+#include "ui/Dialogs.h"
+#include "ui/GuiUserInterface.h"
+
+class QAction;
+class QMdiArea;
+class QMenu;
+class QStatusBar;
+class QTimer;
+
+namespace velkor::ui {
+
+class MdiChild;
+class TfrmChannel;
+class TfrmFilterView;
+class TfrmGraphicView;
+class TfrmHardware;
+class TfrmHexaView;
+class TfrmProgress;
+
+struct MainOptions {
+  // The port driver and clock of the module link; the system's when null.
+  PortBackend* backend = nullptr;
+  HardwareClock* clock = nullptr;
+  // The modal questions; the Qt dialogs when null.
+  Dialogs* dialogs = nullptr;
+  // Folder of LastVelkor.cfg; when empty, the executable's folder or, where that folder
+  // cannot be written, the user's configuration folder.
+  QString configFolder;
+  // The command line without the program's name.
+  QStringList arguments;
+};
+
+inline constexpr const char* kLastConfigName = "LastVelkor.cfg";
+
+class TfrmMain : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit TfrmMain(MainOptions options = {});
+  ~TfrmMain() override;
+
+  Settings& GetSettings() { return settings_; }
+  Pipeline& GetPipeline() { return pipeline_; }
+  Hardware& GetHardware() { return hardware_; }
+  LiveRun& GetLiveRun() { return liveRun_; }
+  UserInterface& Ui() { return ui_; }
+  Dialogs& GetDialogs() { return *dialogs_; }
+
+  // The views and channel windows exist from the first showing on (null before).
+  TfrmHexaView* HexaView() { return hexaView_; }
+  TfrmFilterView* FilterView() { return filterView_; }
+  TfrmGraphicView* GraphicView() { return graphicView_; }
+  TfrmChannel* ChannelWindow(int channel) { return channelWindows_[channel]; }
+  TfrmProgress& Progress() { return *progress_; }
+  TfrmHardware& HardwareWindow() { return *hardwareWindow_; }
+  QMdiArea* MdiArea() { return mdi_; }
+  QStatusBar* StatusBarWidget() { return stbStatus_; }
+
+  bool Closing() const { return closing_; }
+  bool Running() const { return pipeline_.Running(); }
+  // The folder and path of LastVelkor.cfg.
+  QString ConfigFolder() const { return configFolder_; }
+  QString LastConfigPath() const;
+
+  // A message box of the program (also shown while the main window is hidden).
+  Answer ShowMessage(const QString& text, const QString& caption, Buttons buttons = Buttons::Ok);
+
+  const QIcon& Image(int index) const { return images_[index]; }
+  QAction* ChannelCommand(int channel) { return channelCommands_[channel]; }
+  void SetChannelHint(int channel, const QString& hint);
+  void SetChannelImage(int channel, bool active);
+  QColor ChannelTraceColour(int channel) const;
+  QColor ChannelTextColour(int channel) const;
+
+  // If the window is the active child and visible, hide it; otherwise show it in front.
+  void ToggleChildWindow(MdiChild* window);
+  void DrawPortIndicator();
+  void SetRunStatus(const QString& text);
+  QString RunStatus() const { return runStatus_; }
+
+  // Configuration files applied to every window and read back from them.
+  [[nodiscard]] bool LoadConfiguration(const QString& path);
+  [[nodiscard]] bool SaveConfiguration(const QString& path);
+  void ApplyChannelColours();
+
+  // Frame description editors and the help window.
+  void OpenFrameEditor(const QString& name, const QString& errorText);
+  void ShowHelpTopic(const QString& key);
+
+  void ReplayCaptureFile(const QString& path);
+
+  // Commands.
+  void acHardwareSettingsExecute();
+  void acNewFrameExecute();
+  void acOpenFrameExecute();
+  void acQuitExecute() { close(); }
+  void acChannelExecute(int channel);
+  void acRunFromAcqExecute();
+  void acRunFromFileExecute();
+  void acStopExecute();
+  void acGraphicViewExecute();
+  void acHexaViewExecute();
+  void acFilterViewExecute();
+  void acHelpIndexExecute();
+  void acHelpContentExecute();
+  void acVersionExecute();
+  void mnuLoadConfigClick();
+  void mnuSaveConfigClick();
+  void mnuColorsClick();
+  void mnuDisplayLogClick();
+  void tmrAcqTimer();
+  void tmrRemoteTimer();
+
+  QAction* acHardwareSettings = nullptr;
+  QAction* acNewFrame = nullptr;
+  QAction* acOpenFrame = nullptr;
+  QAction* acQuit = nullptr;
+  QAction* acRunFromAcq = nullptr;
+  QAction* acRunFromFile = nullptr;
+  QAction* acStop = nullptr;
+  QAction* acGraphicView = nullptr;
+  QAction* acHexaView = nullptr;
+  QAction* acFilterView = nullptr;
+  QAction* acHelpIndex = nullptr;
+  QAction* acHelpContent = nullptr;
+  QAction* acVersion = nullptr;
+  QMenu* mnuRemote = nullptr;
+  QTimer* tmrAcq = nullptr;
+  QTimer* tmrRemote = nullptr;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void CreateCommands();
+  void CreateMenus();
+  void CreateToolBar();
+  void FormShow();
+  void StartRemote();
+  void CreateChildren();
+  // Windows into the settings before a save, and the settings into windows after a load.
+  void StoreWindowPlacements();
+  void ApplyConfiguration();
+  void PlaceChild(MdiChild* window, const WindowPlacement& placement, bool withSize);
+  WindowPlacement PlacementOf(MdiChild* window) const;
+  void ParseArguments();
+
+  MainOptions options_;
+  Settings settings_;
+  std::unique_ptr<Dialogs> ownedDialogs_;
+  Dialogs* dialogs_;
+  GuiUserInterface ui_;
+  std::unique_ptr<PortBackend> ownedBackend_;
+  std::unique_ptr<HardwareClock> ownedClock_;
+  Pipeline pipeline_;
+  Hardware hardware_;
+  LiveRun liveRun_;
+
+  std::vector<QIcon> images_;
+  QMdiArea* mdi_ = nullptr;
+  QStatusBar* stbStatus_ = nullptr;
+  QString runStatus_;
+  TfrmProgress* progress_ = nullptr;
+  TfrmHardware* hardwareWindow_ = nullptr;
+  TfrmHexaView* hexaView_ = nullptr;
+  TfrmFilterView* filterView_ = nullptr;
+  TfrmGraphicView* graphicView_ = nullptr;
+  std::array<TfrmChannel*, kChannelCount> channelWindows_{};
+  std::array<QAction*, kChannelCount> channelCommands_{};
+
+  QString configFolder_;
+  bool replayLockCourt_ = false;
+  QString startConfig_;   // --config FILE
+  QString startCapture_;  // a capture file named on the command line
+  bool firstShow_ = true;
+  bool closing_ = false;
+};
+
+}  // namespace velkor::ui
