@@ -46,8 +46,8 @@ class EditorRegistry {
     return -1;
   }
   // The first editor whose caption equals the name, or null.
-  template <typename CaptionOf>
-  Editor* Find(std::string_view caption, CaptionOf captionOf) const {
+  template <typename Caption, typename CaptionOf>
+  Editor* Find(const Caption& caption, CaptionOf captionOf) const {
     for (Editor* e : entries_)
       if (e != nullptr && captionOf(*e) == caption) return e;
     return nullptr;

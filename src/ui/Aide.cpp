@@ -27,7 +27,7 @@
 
 #include "ui/QtText.h"
 
-namespace velkor {
+namespace velkor::ui {
 
 // ---- index list ----
 
@@ -49,7 +49,7 @@ const HelpChapter* HelpIndexModel::Chapter(int row) const {
 QVariant HelpIndexModel::data(const QModelIndex& index, int role) const {
   const HelpChapter* c = Chapter(index.row());
   if (c == nullptr || role != Qt::DisplayRole) return {};
-  return ToQString(c->title);
+  return ToQt(c->title);
 }
 
 void HelpIndexDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -67,7 +67,7 @@ void HelpIndexDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     const QColor colour = c->hasColour ? QColor(c->colour.red, c->colour.green, c->colour.blue) : QColor(Qt::black);
     painter->setPen(selected ? QColor(Qt::white) : colour);
     painter->drawText(option.rect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                      ToQString(c->title));
+                      ToQt(c->title));
   }
   painter->restore();
 }
@@ -158,7 +158,7 @@ TfrmAide::TfrmAide(QWidget* parent) : QMainWindow(parent) {
 }
 
 void TfrmAide::Reload() {
-  LoadHelp(LoadHelpSource(ToStdString(QCoreApplication::applicationFilePath())));
+  LoadHelp(LoadHelpSource(FromQt(QCoreApplication::applicationFilePath())));
 }
 
 void TfrmAide::LoadHelp(std::string source) {
@@ -186,7 +186,7 @@ void TfrmAide::BuildContent() {
     format.setForeground(run.format.hasColour
                              ? QColor(run.format.colour.red, run.format.colour.green, run.format.colour.blue)
                              : QColor(Qt::black));
-    QString text = ToQString(run.text);
+    QString text = ToQt(run.text);
     text.replace(QChar('\v'), QChar(QChar::LineSeparator));
     cursor.insertText(text, format);
   }
@@ -298,7 +298,7 @@ void TfrmAide::mnuGenerateIndexClick() {
   mime->setData("text/rtf", QByteArray(index.data(), static_cast<qsizetype>(index.size())));
   QString titles;
   for (const HelpChapter& c : document_.chapters)
-    if (IsChapterShowable(c)) titles += ToQString(c.title) + "\n";
+    if (IsChapterShowable(c)) titles += ToQt(c.title) + "\n";
   mime->setText(titles);
   QGuiApplication::clipboard()->setMimeData(mime);
 }
@@ -309,4 +309,4 @@ void TfrmAide::ShowMaintenanceMenu() {
 }
 
 
-}  // namespace velkor
+}  // namespace velkor::ui

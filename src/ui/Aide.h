@@ -20,7 +20,7 @@ class QMenu;
 class QStackedWidget;
 class QTextEdit;
 
-namespace velkor {
+namespace velkor::ui {
 
 // The chapter titles as the index list shows them.
 class HelpIndexModel : public QAbstractListModel {
@@ -103,4 +103,4 @@ class TfrmAide : public QMainWindow {
   QStackedWidget* views_ = nullptr;
 };
 
-}  // namespace velkor
+}  // namespace velkor::ui

@@ -12,7 +12,7 @@
 
 #include "ui/QtText.h"
 
-namespace velkor {
+namespace velkor::ui {
 
 TfrmVersionContacts::TfrmVersionContacts(QWidget* parent, VersionRecord record, ContactAddresses contacts)
     : QDialog(parent), openLink_([](const QString& url) { QDesktopServices::openUrl(QUrl(url)); }) {
@@ -21,9 +21,9 @@ TfrmVersionContacts::TfrmVersionContacts(QWidget* parent, VersionRecord record, 
 
   auto* layout = new QVBoxLayout(this);
   auto* info = new QFormLayout;
-  txtInformation1 = new QLineEdit(ToQString(VersionText(record.fileVersion)));
+  txtInformation1 = new QLineEdit(ToQt(VersionText(record.fileVersion)));
   txtInformation1->setReadOnly(true);
-  txtInformation2 = new QLineEdit(ToQString(CommentText(record.comment)));
+  txtInformation2 = new QLineEdit(ToQt(CommentText(record.comment)));
   txtInformation2->setReadOnly(true);
   txtInformation2->setMinimumWidth(440);
   txtInformation1->setCursorPosition(0);
@@ -36,8 +36,8 @@ TfrmVersionContacts::TfrmVersionContacts(QWidget* parent, VersionRecord record, 
                          const std::string& web, QLabel*& mailLabel, QLabel*& webLabel) {
     auto* box = new QGroupBox(title);
     auto* form = new QFormLayout(box);
-    mailLabel = AddLink(ToQString(mail), ToQString(MailtoLink(mail, subject)));
-    webLabel = AddLink(ToQString(web), ToQString(web));
+    mailLabel = AddLink(ToQt(mail), ToQt(MailtoLink(mail, subject)));
+    webLabel = AddLink(ToQt(web), ToQt(web));
     form->addRow("Mail to :", mailLabel);
     form->addRow(new QLabel("To visit web site :"));
     form->addRow("Web :", webLabel);
@@ -67,4 +67,4 @@ QLabel* TfrmVersionContacts::AddLink(const QString& text, const QString& url) {
   return label;
 }
 
-}  // namespace velkor
+}  // namespace velkor::ui

@@ -11,7 +11,7 @@
 class QLabel;
 class QLineEdit;
 
-namespace velkor {
+namespace velkor::ui {
 
 class TfrmVersionContacts : public QDialog {
   Q_OBJECT
@@ -37,4 +37,4 @@ class TfrmVersionContacts : public QDialog {
   LinkOpener openLink_;
 };
 
-}  // namespace velkor
+}  // namespace velkor::ui

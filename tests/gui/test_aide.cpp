@@ -22,6 +22,7 @@
 #include "ui/Aide.h"
 
 using namespace velkor;
+using namespace velkor::ui;
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include "ui/VersionContacts.h"
 
 using namespace velkor;
+using namespace velkor::ui;
 
 namespace {
 

@@ -2,12 +2,9 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDir>
-#include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -15,39 +12,21 @@
 #include <QVBoxLayout>
 
 #include "channels/FrameDescriptionText.h"
+#include "ui/Main.h"
 #include "ui/QtText.h"
 
-namespace velkor {
+namespace velkor::ui {
 
-TfrmFrame::Dialogs TfrmFrame::Dialogs::Standard() {
-  Dialogs d;
-  d.message = [](QWidget* parent, const QString& text, const QString& caption, Buttons buttons) {
-    QMessageBox box(buttons == Buttons::Ok ? QMessageBox::Critical : QMessageBox::Warning, caption, text,
-                    buttons == Buttons::Ok ? QMessageBox::Ok
-                                           : QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-                    parent);
-    switch (box.exec()) {
-      case QMessageBox::Yes: return Answer::Yes;
-      case QMessageBox::No: return Answer::No;
-      case QMessageBox::Cancel: return Answer::Cancel;
-      default: return Answer::Ok;
-    }
-  };
-  d.saveFileName = [](QWidget* parent, const QString& filter, const QString& defaultSuffix) {
-    QFileDialog dialog(parent, QString(), QDir::currentPath(), filter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(defaultSuffix);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
-    return dialog.selectedFiles().front();
-  };
-  return d;
-}
+TfrmFrame::TfrmFrame(TfrmMain& main)
+    : MdiChild(main, ToQt(kNewFrameCaption), QSize(kClientWidth, kClientHeight)) {
+  // A fixed single border with the system menu and the close box only.
+  setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint);
+  SetClientSize(QSize(kClientWidth, kClientHeight));
+  setFixedSize(size());
+  setAttribute(Qt::WA_DeleteOnClose);
 
-TfrmFrame::TfrmFrame(QWidget* parent) : QWidget(parent), dialogs_(Dialogs::Standard()) {
-  setFixedSize(kClientWidth, kClientHeight);
-
-  auto* layout = new QVBoxLayout(this);
+  auto* layout = new QVBoxLayout(Client());
   auto* top = new QHBoxLayout;
   top->addWidget(new QLabel("Type :"));
   cboType = new QComboBox;
@@ -93,17 +72,15 @@ TfrmFrame::TfrmFrame(QWidget* parent) : QWidget(parent), dialogs_(Dialogs::Stand
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   escape->setContext(Qt::WidgetWithChildrenShortcut);
   connect(escape, &QShortcut::activated, this, &TfrmFrame::butCloseClick);
-
-  SetCaption(ToQString(kNewFrameCaption));
 }
 
-bool TfrmFrame::LoadFile(const std::string& path) {
+bool TfrmFrame::LoadFile(const QString& path) {
   std::string text;
-  if (ReadFrameDescriptionText(path, text)) return true;
-  txtDescription->setPlainText(ToQString(text));
+  if (ReadFrameDescriptionText(FromQt(path), text)) return true;
+  txtDescription->setPlainText(ToQt(text));
   txtDescription->document()->setModified(false);
-  SetCaption(PathToQString(path));
-  cboType->setCurrentIndex(FrameTypeOfPath(path));
+  setWindowTitle(path);
+  cboType->setCurrentIndex(FrameTypeOfPath(FromQt(path)));
   cboType->setEnabled(false);
   return false;
 }
@@ -112,15 +89,9 @@ void TfrmFrame::SetErrorText(const QString& text) { txtErreur->setText(text); }
 
 bool TfrmFrame::Modified() const { return txtDescription->document()->isModified(); }
 
-void TfrmFrame::SetCaption(const QString& caption) {
-  caption_ = caption;
-  setWindowTitle(caption);
-  Q_EMIT CaptionChanged(caption);
-}
-
 void TfrmFrame::butSaveClick() {
   txtErreur->clear();
-  SaveDescription(caption_ == ToQString(kNewFrameCaption));
+  SaveDescription(Caption() == ToQt(kNewFrameCaption));
 }
 
 void TfrmFrame::butSaveAsClick() { SaveDescription(true); }
@@ -129,52 +100,51 @@ void TfrmFrame::SaveDescription(bool saveAs) {
   if (!Modified() && !saveAs) return;
   const int type = cboType->currentIndex();
   if (type < 0) {
-    dialogs_.message(this, "You must define the frame type", "Error", Dialogs::Buttons::Ok);
+    Main().ShowMessage("You must define the frame type", "Error");
     return;
   }
-  QString path = caption_;
+  QString path = Caption();
   if (saveAs) {
-    // "Serial Frame Description (*.sfd)|*.sfd": the dialog shows the part before the bar,
-    // and the last three characters are the extension a bare name gets.
-    const QString filter = ToQString(FrameTypeFilter(type));
-    path = dialogs_.saveFileName(this, filter.section('|', 0, 0), filter.right(3));
+    const QString filter = ToQt(FrameTypeFilter(type));
+    path = Main().GetDialogs().SaveFile(this, FileRequest{{}, filter, filter.right(3), {}});
     if (path.isEmpty()) return;
   }
-  if (WriteFrameDescriptionText(PathFromQString(path), FromQString(txtDescription->toPlainText()))) {
-    dialogs_.message(this, "The file ''" + path + "'' can not be written", "Error", Dialogs::Buttons::Ok);
+  // The decoders read these files as Windows-1252, so that is how they are written.
+  if (WriteFrameDescriptionText(FromQt(path), FromQt(txtDescription->toPlainText()))) {
+    Main().ShowMessage("The file can not be written: " + path, "Error");
     return;
   }
-  if (saveAs) SetCaption(path);
+  if (saveAs) setWindowTitle(path);
   txtDescription->document()->setModified(false);
   saved_ = true;
 }
 
 void TfrmFrame::butCloseClick() {
   if (Modified()) {
-    const Dialogs::Answer answer =
-        dialogs_.message(this, "The text has been modified. Do you want save it before close ?", "Warning",
-                         Dialogs::Buttons::YesNoCancel);
-    if (answer == Dialogs::Answer::Cancel) return;
-    if (answer == Dialogs::Answer::Yes) {
-      saved_ = false;
-      butSaveClick();
-      if (!saved_) return;  // no type, a cancelled dialog or a failed write: stay open
+    switch (Main().ShowMessage("The text has been modified. Do you want save it before close ?", "Warning",
+                               Buttons::YesNoCancel)) {
+      case Answer::Yes:
+        saved_ = false;
+        butSaveClick();
+        if (!saved_) return;  // no type, a cancelled dialog or a failed write: stay open
+        break;
+      case Answer::No: break;
+      case Answer::Cancel:
+      case Answer::Ok: return;
     }
   }
-  if (closer_) closer_();
-  else close();
+  close();
 }
 
-void TfrmFrame::Label3Click() {
-  if (helpRequest_) helpRequest_();
-}
+void TfrmFrame::Label3Click() { Main().ShowHelpTopic("Frame Description"); }
 
-// Closing by any way (the close box skips the question) forgets the editor.
+// Every way of closing ends here, the window's own close box too, which asks nothing.
 void TfrmFrame::closeEvent(QCloseEvent* event) {
-  event->accept();
-  if (closed_) return;
-  closed_ = true;
-  if (closedNotice_) closedNotice_(this);
+  if (!forgotten_) {
+    forgotten_ = true;
+    Main().ForgetFrameEditor(this);
+  }
+  QMdiSubWindow::closeEvent(event);
 }
 
 bool TfrmFrame::eventFilter(QObject* watched, QEvent* event) {
@@ -182,7 +152,7 @@ bool TfrmFrame::eventFilter(QObject* watched, QEvent* event) {
     Label3Click();
     return true;
   }
-  return QWidget::eventFilter(watched, event);
+  return MdiChild::eventFilter(watched, event);
 }
 
-}  // namespace velkor
+}  // namespace velkor::ui
