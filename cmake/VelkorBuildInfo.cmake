@@ -13,7 +13,7 @@ endif()
 
 set(VELKOR_FILE_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${_velkor_patch}.${_velkor_tweak}"
     CACHE STRING "File version shown by the Version window: major.minor.patch.build")
-set(VELKOR_VERSION_COMMENT "Decoder of Manchester, Serial, CAN, LIN and logical lines for the Kivo module"
+set(VELKOR_VERSION_COMMENT "Decoder of digital lines for the Kivo module"
     CACHE STRING "Comment shown under the version")
 set(VELKOR_TECHNICAL_MAIL "hotline@example.com" CACHE STRING "Mail address for technical questions")
 set(VELKOR_TECHNICAL_WEB "https://www.example.com/velkor" CACHE STRING "Web site for technical help")

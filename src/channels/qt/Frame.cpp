@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "channels/FrameDescriptionText.h"
+#include "ui/Icons.h"
 #include "ui/Main.h"
 #include "ui/QtText.h"
 
@@ -25,6 +26,7 @@ TfrmFrame::TfrmFrame(TfrmMain& main)
   SetClientSize(QSize(kClientWidth, kClientHeight));
   setFixedSize(size());
   setAttribute(Qt::WA_DeleteOnClose);
+  setWindowIcon(main.Image(kImageNewFrame));
 
   auto* layout = new QVBoxLayout(Client());
   auto* top = new QHBoxLayout;
