@@ -58,7 +58,7 @@ bool IsQuietWord(std::string_view word) {
       "tldot",    "htmautsp", "fet",      "ftnbj",    "aenddoc",  "formshade", "horzdoc",
       "dghspace", "dgvspace", "dghorigin", "dgvorigin", "dghshow", "dgvshow", "jexpand",
       "viewscale", "viewzk",  "pgnstarts", "linex",   "endnhere", "sftnbj",   "deftab",
-      "uc",       "deflangfe", "stshfdbch", "stshfloch", "stshfhich", "stshfbi", "gutter",
+      "stshfdbch", "stshfloch", "stshfhich", "stshfbi", "gutter",
       "margmirror", "vieww",  "viewh",    "cocoartf", "cocoatextscaling", "cocoaplatform",
       "hyphauto", "hyphmax",  "hyphhotz", "hyphcaps", "nosnaplinegrid", "snapgrid",
       "contextualspace", "spriority", "sqformat", "sbasedon", "snext", "slink",

@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
