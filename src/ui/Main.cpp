@@ -20,6 +20,7 @@
 #include "hardware/qt/Hardware.h"
 #include "pipeline/qt/Progress.h"
 #include "platform/SystemPort.h"
+#include "remote/qt/RemoteLink.h"
 #include "ui/Aide.h"
 #include "ui/Icons.h"
 #include "ui/QtText.h"
@@ -120,6 +121,7 @@ TfrmMain::TfrmMain(MainOptions options)
   tmrRemote->setSingleShot(true);
   connect(tmrRemote, &QTimer::timeout, this, &TfrmMain::tmrRemoteTimer);
   tmrRemote->start();
+  remote_ = std::make_unique<RemoteLink>(*this);
 
   if (!options_.configFolder.isEmpty()) {
     configFolder_ = options_.configFolder;
@@ -291,7 +293,9 @@ void TfrmMain::FormShow() {
   }
 }
 
-void TfrmMain::StartRemote() {}
+void TfrmMain::StartRemote() {
+  if (remote_->OpenRemoteBlock()) mnuRemote->menuAction()->setVisible(true);
+}
 
 void TfrmMain::CreateChildren() {
   hexaView_ = new TfrmHexaView(*this);
@@ -535,7 +539,7 @@ void TfrmMain::acHelpIndexExecute() { aide_->ShowIndex(); }
 void TfrmMain::acHelpContentExecute() { aide_->ShowContent(); }
 void TfrmMain::acVersionExecute() { versionContacts_->exec(); }
 void TfrmMain::mnuColorsClick() {}
-void TfrmMain::mnuDisplayLogClick() {}
+void TfrmMain::mnuDisplayLogClick() { remote_->mnuDisplayLogClick(); }
 
 void TfrmMain::tmrRemoteTimer() {
   tmrRemote->stop();

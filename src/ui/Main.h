@@ -28,6 +28,7 @@ class QTimer;
 namespace velkor::ui {
 
 class MdiChild;
+class RemoteLink;
 class TfrmAide;
 class TfrmFrame;
 class TfrmVersionContacts;
@@ -73,6 +74,8 @@ class TfrmMain : public QMainWindow {
   TfrmChannel* ChannelWindow(int channel) { return channelWindows_[channel]; }
   TfrmProgress& Progress() { return *progress_; }
   TfrmHardware& HardwareWindow() { return *hardwareWindow_; }
+  // The remote command channel: the block, tmrDll, the line event and the log window.
+  RemoteLink& Remote() { return *remote_; }
   QMdiArea* MdiArea() { return mdi_; }
   QStatusBar* StatusBarWidget() { return stbStatus_; }
 
@@ -181,6 +184,8 @@ class TfrmMain : public QMainWindow {
   Pipeline pipeline_;
   Hardware hardware_;
   LiveRun liveRun_;
+  // After the pipeline: it hands the pipeline its line event and takes it back at its end.
+  std::unique_ptr<RemoteLink> remote_;
 
   std::vector<QIcon> images_;
   QMdiArea* mdi_ = nullptr;
