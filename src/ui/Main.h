@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/Settings.h"
+#include "channels/FrameDescriptionText.h"
 #include "hardware/Hardware.h"
 #include "pipeline/DecMain.h"
 #include "pipeline/LiveRun.h"
@@ -28,6 +29,9 @@ namespace velkor::ui {
 
 class MdiChild;
 class RemoteLink;
+class TfrmAide;
+class TfrmFrame;
+class TfrmVersionContacts;
 class TfrmChannel;
 class TfrmFilterView;
 class TfrmGraphicView;
@@ -105,6 +109,11 @@ class TfrmMain : public QMainWindow {
   // Frame description editors and the help window.
   void OpenFrameEditor(const QString& name, const QString& errorText);
   void ShowHelpTopic(const QString& key);
+  // Frees the registry entry of an editor that closes.
+  void ForgetFrameEditor(TfrmFrame* editor);
+  EditorRegistry<TfrmFrame>& FrameEditors() { return editorRegistry_; }
+  TfrmAide& HelpWindow() { return *aide_; }
+  TfrmVersionContacts& VersionWindow() { return *versionContacts_; }
 
   void ReplayCaptureFile(const QString& path);
 
@@ -189,6 +198,10 @@ class TfrmMain : public QMainWindow {
   TfrmGraphicView* graphicView_ = nullptr;
   std::array<TfrmChannel*, kChannelCount> channelWindows_{};
   std::array<QAction*, kChannelCount> channelCommands_{};
+  // Frame description editors, help and version windows.
+  EditorRegistry<TfrmFrame> editorRegistry_;
+  TfrmAide* aide_ = nullptr;
+  TfrmVersionContacts* versionContacts_ = nullptr;
 
   QString configFolder_;
   bool replayLockCourt_ = false;
