@@ -33,6 +33,7 @@ class TfrmGraphicView;
 class TfrmHardware;
 class TfrmHexaView;
 class TfrmProgress;
+class TfrmColors;
 
 struct MainOptions {
   // The port driver and clock of the module link; the system's when null.
@@ -69,6 +70,7 @@ class TfrmMain : public QMainWindow {
   TfrmChannel* ChannelWindow(int channel) { return channelWindows_[channel]; }
   TfrmProgress& Progress() { return *progress_; }
   TfrmHardware& HardwareWindow() { return *hardwareWindow_; }
+  TfrmColors& ColorsWindow() { return *colors_; }
   QMdiArea* MdiArea() { return mdi_; }
   QStatusBar* StatusBarWidget() { return stbStatus_; }
 
@@ -160,6 +162,7 @@ class TfrmMain : public QMainWindow {
   void ApplyConfiguration();
   void PlaceChild(MdiChild* window, const WindowPlacement& placement, bool withSize);
   WindowPlacement PlacementOf(MdiChild* window) const;
+  void PlaceMainWindow();
   void ParseArguments();
 
   MainOptions options_;
@@ -179,6 +182,7 @@ class TfrmMain : public QMainWindow {
   QString runStatus_;
   TfrmProgress* progress_ = nullptr;
   TfrmHardware* hardwareWindow_ = nullptr;
+  TfrmColors* colors_ = nullptr;
   TfrmHexaView* hexaView_ = nullptr;
   TfrmFilterView* filterView_ = nullptr;
   TfrmGraphicView* graphicView_ = nullptr;
