@@ -19,7 +19,8 @@ class ClickLabel : public QLabel {
   // A click is a press and a release over the label, as for a button.
   void mouseReleaseEvent(QMouseEvent* event) override {
     QLabel::mouseReleaseEvent(event);
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && onClick_) onClick_();
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && onClick_)
+      onClick_();
   }
 
  private:

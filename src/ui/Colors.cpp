@@ -67,7 +67,8 @@ void ColourBox::paintEvent(QPaintEvent* event) {
 
 void ColourBox::mouseReleaseEvent(QMouseEvent* event) {
   QFrame::mouseReleaseEvent(event);
-  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && onClick_) onClick_();
+  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && onClick_)
+    onClick_();
 }
 
 int TfrmColors::PreviewLineY(int channel) { return 4 + channel * kRowStep + kTraceBoxSize / 2; }

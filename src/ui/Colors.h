@@ -64,7 +64,8 @@ class TfrmColors : public QDialog {
 
  private:
   void FormShow();
-  void ShowColours(const std::array<Colour, kChannelCount>& text, const std::array<Colour, kChannelCount>& trace);
+  void ShowColours(const std::array<Colour, kChannelCount>& text,
+                   const std::array<Colour, kChannelCount>& trace);
 
   TfrmMain& main_;
   std::array<Colour, kChannelCount> savedText_{};

@@ -1,6 +1,8 @@
 // The channel settings windows: what each control writes to the channel's settings, the
 // caption and activation as the rest of the program sees them, and the run that reads them.
 
+#include <gtest/gtest.h>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,7 +13,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "GuiRig.h"
 #include "app/ConfigFile.h"
@@ -246,7 +247,8 @@ TEST(ChannelWindow, ManchesterListAddDeleteAndTheLimitOfSixteen) {
 
   // A configuration with sixteen entries disables Add again; a shorter one enables it.
   std::string keys;
-  for (int i = 0; i < 16; ++i) keys += "MANCHESTER_fd" + std::to_string(i) + "=[ ]m" + std::to_string(i) + ".mfd\r\n";
+  for (int i = 0; i < 16; ++i)
+    keys += "MANCHESTER_fd" + std::to_string(i) + "=[ ]m" + std::to_string(i) + ".mfd\r\n";
   const std::string full = rig.dir.Write("full.cfg", "[CHANNEL4]\r\n" + keys);
   ASSERT_FALSE(rig.main->LoadConfiguration(QString::fromStdString(full)));
   EXPECT_EQ(w.lstFichiers->count(), 16);
@@ -266,9 +268,9 @@ TEST(ChannelWindow, EditOfAMissingFileSaysSo) {
   EXPECT_EQ(rig.dialogs.messages[0].text, "The file can not be opened");
   EXPECT_EQ(rig.dialogs.messages[0].caption, "Error");
 
-  const std::string cfg = rig.dir.Write(
-      "missing.cfg", ConfigWithChannel1("MANCHESTER_fd0=[X]" + rig.dir.File("gone.mfd") + "\r\nLIN_File=" +
-                                        rig.dir.File("gone.lfd")));
+  const std::string cfg =
+      rig.dir.Write("missing.cfg", ConfigWithChannel1("MANCHESTER_fd0=[X]" + rig.dir.File("gone.mfd") +
+                                                      "\r\nLIN_File=" + rig.dir.File("gone.lfd")));
   ASSERT_FALSE(rig.main->LoadConfiguration(QString::fromStdString(cfg)));
   w.butView->click();  // no line selected: nothing
   EXPECT_EQ(rig.dialogs.messages.size(), 1u);
@@ -290,9 +292,10 @@ TEST(ChannelWindow, LoadedSettingsReachEveryControl) {
   rig.Show();
   ui::TfrmChannel& w = *rig.main->ChannelWindow(0);
   const std::string cfg = rig.dir.Write(
-      "c.cfg", ConfigWithChannel1("Type=3\r\nCaption= Gas \r\nActivation=1\r\nLOGICAL_Generation=0\r\n"
-                                  "MANCHESTER_fd0=[x]lower.mfd\r\nMANCHESTER_fd1=[X]a\r\nMANCHESTER_fd2=[X]up.mfd\r\n"
-                                  "CAN_File=k.cfd\r\nSERIAL_File=s.sfd\r\nLIN_File=l.lfd"));
+      "c.cfg",
+      ConfigWithChannel1("Type=3\r\nCaption= Gas \r\nActivation=1\r\nLOGICAL_Generation=0\r\n"
+                         "MANCHESTER_fd0=[x]lower.mfd\r\nMANCHESTER_fd1=[X]a\r\nMANCHESTER_fd2=[X]up.mfd\r\n"
+                         "CAN_File=k.cfd\r\nSERIAL_File=s.sfd\r\nLIN_File=l.lfd"));
   ASSERT_FALSE(rig.main->LoadConfiguration(QString::fromStdString(cfg)));
   EXPECT_EQ(w.cboType->currentText(), "LIN");
   EXPECT_EQ(w.FrontPanel(), w.panLin);

@@ -1,15 +1,16 @@
 // Configuration files applied to every window and read back from them, and the Colors
 // dialog whose colours they carry.
 
+#include <gtest/gtest.h>
+
 #include <QAction>
 #include <QComboBox>
-#include <QLineEdit>
-#include <QRadioButton>
 #include <QImage>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include "GuiRig.h"
 #include "app/IniFile.h"
@@ -33,11 +34,13 @@ std::string FullConfiguration() {
   const char* const types[] = {"1", "-1", "4", "0"};
   for (int n = 1; n <= 4; ++n) {
     text += "[CHANNEL" + std::to_string(n) + "]\r\nType=" + types[n - 1] + "\r\nCaption=" + captions[n - 1] +
-            "\r\nActivation=" + (n % 2 ? "1" : "0") + "\r\nLOGICAL_Generation=" + (n == 3 ? "0" : "1") + "\r\n";
+            "\r\nActivation=" + (n % 2 ? "1" : "0") + "\r\nLOGICAL_Generation=" + (n == 3 ? "0" : "1") +
+            "\r\n";
     for (int i = 0; i < 16; ++i) {
       const bool entry = n == 4 || i < n - 1;
       text += "MANCHESTER_fd" + std::to_string(i) + "=" +
-              (entry ? std::string(i % 3 ? "[X]" : "[ ]") + "/data/m" + std::to_string(i) + ".mfd" : "") + "\r\n";
+              (entry ? std::string(i % 3 ? "[X]" : "[ ]") + "/data/m" + std::to_string(i) + ".mfd" : "") +
+              "\r\n";
     }
     text += "CAN_File=/data/c" + std::to_string(n) + ".cfd\r\nSERIAL_File=\r\nLIN_File=rel/l.lfd\r\n";
   }
@@ -55,11 +58,13 @@ std::string FullConfiguration() {
   for (int i = 0; i < 4; ++i) {
     const std::string w = "CHANNEL" + std::to_string(i);
     text += w + "_Left=" + std::to_string(20 + 37 * i) + "\r\n" + w + "_Top=" + std::to_string(5 + 11 * i) +
-            "\r\n" + w + "_Height=229\r\n" + w + "_Width=527\r\n" + w + "_Visible=" + (i == 1 ? "0" : "1") + "\r\n";
+            "\r\n" + w + "_Height=229\r\n" + w + "_Width=527\r\n" + w + "_Visible=" + (i == 1 ? "0" : "1") +
+            "\r\n";
   }
-  text += "[COLORS]\r\nchk1=1193046\r\nchk2=255\r\nchk3=65280\r\nchk4=16711680\r\n"
-          "but1=8421504\r\nbut2=4210752\r\nbut3=12632256\r\nbut4=33023\r\n"
-          "[LATER]\r\nKey=kept\r\n";
+  text +=
+      "[COLORS]\r\nchk1=1193046\r\nchk2=255\r\nchk3=65280\r\nchk4=16711680\r\n"
+      "but1=8421504\r\nbut2=4210752\r\nbut3=12632256\r\nbut4=33023\r\n"
+      "[LATER]\r\nKey=kept\r\n";
   return text;
 }
 
@@ -149,7 +154,8 @@ TEST(ConfigurationWindows, MainWindowPlacementAndChannelWindowSizes) {
   const std::string normal = rig.dir.Write(
       "normal.cfg",
       "[WINDOWS]\r\nMAIN_Left=30\r\nMAIN_Top=20\r\nMAIN_Height=500\r\nMAIN_Width=700\r\nMAIN_Maximized=0\r\n"
-      "CHANNEL2_Left=60\r\nCHANNEL2_Top=70\r\nCHANNEL2_Height=400\r\nCHANNEL2_Width=300\r\nCHANNEL2_Visible=1\r\n");
+      "CHANNEL2_Left=60\r\nCHANNEL2_Top=70\r\nCHANNEL2_Height=400\r\nCHANNEL2_Width=300\r\nCHANNEL2_Visible="
+      "1\r\n");
   ASSERT_FALSE(rig.main->LoadConfiguration(QString::fromStdString(normal)));
   GuiRig::Settle();
   EXPECT_TRUE(rig.main->isMaximized());

@@ -69,7 +69,8 @@ QFrame* Separator(QWidget* parent, int y) {
 }  // namespace
 
 TfrmChannel::TfrmChannel(TfrmMain& main, int channel)
-    : MdiChild(main, QString("Channel %1").arg(channel + 1), QSize(kChannelWindowWidth, kChannelWindowHeight)),
+    : MdiChild(main, QString("Channel %1").arg(channel + 1),
+               QSize(kChannelWindowWidth, kChannelWindowHeight)),
       channel_(channel) {
   // A fixed border with the system menu only: no minimise, maximise or resize.
   setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
