@@ -22,6 +22,7 @@
 #include "platform/SystemPort.h"
 #include "remote/qt/RemoteLink.h"
 #include "ui/Aide.h"
+#include "ui/Colors.h"
 #include "ui/Icons.h"
 #include "ui/QtText.h"
 #include "ui/VersionContacts.h"
@@ -135,6 +136,7 @@ TfrmMain::TfrmMain(MainOptions options)
     }
   }
   ParseArguments();
+  colors_ = new TfrmColors(*this);
 }
 
 TfrmMain::~TfrmMain() {
@@ -377,6 +379,7 @@ void TfrmMain::ApplyChannelColours() {
   if (graphicView_) graphicView_->ApplyChannelColours();
   if (filterView_) filterView_->ApplyChannelColours();
   if (hexaView_) hexaView_->RepaintList();
+  if (filterView_) filterView_->RepaintList();
 }
 
 // ---- Frame description editors and help (TfrmFrame, TfrmAide) ----
@@ -439,18 +442,27 @@ void TfrmMain::ApplyConfiguration() {
   if (hexaView_) hexaView_->ApplySettings();
   if (filterView_) filterView_->ApplySettings();
 
-  if (isVisible() || !firstShow_) {
-    move(settings_.main.left, settings_.main.top);
-    resize(settings_.main.width, settings_.main.height);
-    if (settings_.mainMaximized) setWindowState(windowState() | Qt::WindowMaximized);
-  }
+  if (isVisible() || !firstShow_) PlaceMainWindow();
   PlaceChild(graphicView_, settings_.graphic, true);
   PlaceChild(filterView_, settings_.filter, true);
+  // Channel windows have a fixed size: only their place and visibility come back.
   for (int i = 0; i < kChannelCount; ++i) PlaceChild(channelWindows_[i], settings_.channelWindows[i], false);
   PlaceChild(hexaView_, settings_.hexa, true);
 
+  colors_->ApplySettings();
   ApplyChannelColours();
   if (hexaView_) hexaView_->raise();
+}
+
+void TfrmMain::PlaceMainWindow() {
+  // A maximised window is placed in its normal state, which is where it goes back to when
+  // restored; it stays maximised, and a file may maximise it but never restores it.
+  const bool wasMaximized = isMaximized();
+  if (wasMaximized) setWindowState(windowState() & ~Qt::WindowMaximized);
+  move(settings_.main.left, settings_.main.top);
+  resize(settings_.main.width, settings_.main.height);
+  if (wasMaximized || settings_.mainMaximized) setWindowState(windowState() | Qt::WindowMaximized);
+  update();
 }
 
 void TfrmMain::PlaceChild(MdiChild* window, const WindowPlacement& placement, bool withSize) {
@@ -467,10 +479,16 @@ WindowPlacement TfrmMain::PlacementOf(MdiChild* window) const {
 
 void TfrmMain::StoreWindowPlacements() {
   settings_.mainMaximized = isMaximized();
-  // A maximised window keeps the place it had before, so that it comes back there.
-  const QRect normal = isMaximized() ? normalGeometry() : geometry();
-  const QPoint at = isMaximized() ? normal.topLeft() : pos();
-  settings_.main = WindowPlacement{at.x(), at.y(), normal.height(), normal.width(), true};
+  if (isMaximized()) {
+    // Stored as the normal place and size, so that loading the file maximises a window
+    // that comes back there when restored (and a file saved maximised saves the same keys).
+    const QRect normal = normalGeometry();
+    const QPoint frame = geometry().topLeft() - frameGeometry().topLeft();
+    settings_.main = WindowPlacement{normal.x() - frame.x(), normal.y() - frame.y(), normal.height(),
+                                     normal.width(), true};
+  } else {
+    settings_.main = WindowPlacement{x(), y(), height(), width(), true};
+  }
   if (graphicView_) settings_.graphic = PlacementOf(graphicView_);
   if (filterView_) settings_.filter = PlacementOf(filterView_);
   if (hexaView_) settings_.hexa = PlacementOf(hexaView_);
@@ -538,7 +556,9 @@ void TfrmMain::acFilterViewExecute() { ToggleChildWindow(filterView_); }
 void TfrmMain::acHelpIndexExecute() { aide_->ShowIndex(); }
 void TfrmMain::acHelpContentExecute() { aide_->ShowContent(); }
 void TfrmMain::acVersionExecute() { versionContacts_->exec(); }
-void TfrmMain::mnuColorsClick() {}
+void TfrmMain::mnuColorsClick() {
+  if (colors_->exec() == QDialog::Accepted) ApplyChannelColours();
+}
 void TfrmMain::mnuDisplayLogClick() { remote_->mnuDisplayLogClick(); }
 
 void TfrmMain::tmrRemoteTimer() {

@@ -38,6 +38,7 @@ class TfrmGraphicView;
 class TfrmHardware;
 class TfrmHexaView;
 class TfrmProgress;
+class TfrmColors;
 
 struct MainOptions {
   // The port driver and clock of the module link; the system's when null.
@@ -76,6 +77,7 @@ class TfrmMain : public QMainWindow {
   TfrmHardware& HardwareWindow() { return *hardwareWindow_; }
   // The remote command channel: the block, tmrDll, the line event and the log window.
   RemoteLink& Remote() { return *remote_; }
+  TfrmColors& ColorsWindow() { return *colors_; }
   QMdiArea* MdiArea() { return mdi_; }
   QStatusBar* StatusBarWidget() { return stbStatus_; }
 
@@ -172,6 +174,7 @@ class TfrmMain : public QMainWindow {
   void ApplyConfiguration();
   void PlaceChild(MdiChild* window, const WindowPlacement& placement, bool withSize);
   WindowPlacement PlacementOf(MdiChild* window) const;
+  void PlaceMainWindow();
   void ParseArguments();
 
   MainOptions options_;
@@ -193,6 +196,7 @@ class TfrmMain : public QMainWindow {
   QString runStatus_;
   TfrmProgress* progress_ = nullptr;
   TfrmHardware* hardwareWindow_ = nullptr;
+  TfrmColors* colors_ = nullptr;
   TfrmHexaView* hexaView_ = nullptr;
   TfrmFilterView* filterView_ = nullptr;
   TfrmGraphicView* graphicView_ = nullptr;

@@ -15,17 +15,18 @@ MdiChild::MdiChild(TfrmMain& main, const QString& caption, QSize clientSize, boo
   SetClientSize(clientSize);
 }
 
-void MdiChild::SetClientSize(QSize size) {
-  if (windowFlags() & Qt::FramelessWindowHint) {
-    resize(size);
-    return;
-  }
+QSize MdiChild::FrameExtent() const {
+  if (windowFlags() & Qt::FramelessWindowHint) return QSize(0, 0);
   const int frame = style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, this);
   const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
-  resize(size.width() + 2 * frame, size.height() + title + frame);
+  return QSize(2 * frame, title + frame);
 }
 
-QSize MdiChild::ClientSize() const { return client_->size(); }
+void MdiChild::SetClientSize(QSize size) { resize(size + FrameExtent()); }
+
+// From the outer size, not from the client widget: a window that was never shown has not
+// laid its client out yet, and its size must still be saved as it was set.
+QSize MdiChild::ClientSize() const { return size() - FrameExtent(); }
 
 void MdiChild::closeEvent(QCloseEvent* event) {
   FormClose();

@@ -28,6 +28,9 @@ class MdiChild : public QMdiSubWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // Outer size less client size: the frame's width and the title bar.
+  QSize FrameExtent() const;
+
   TfrmMain& main_;
   QWidget* client_;
 };
