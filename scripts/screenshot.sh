@@ -19,6 +19,7 @@ done
 need=()
 command -v Xvfb >/dev/null || need+=(xvfb)
 command -v xwininfo >/dev/null || need+=(x11-utils)
+command -v openbox >/dev/null || need+=(openbox)
 command -v import >/dev/null && import -version 2>/dev/null | grep -q ImageMagick || need+=(imagemagick)
 if [ ${#need[@]} -gt 0 ]; then
   sudo=""
@@ -38,11 +39,16 @@ xvfb=$!
 program=""
 cleanup() {
   [ -n "$program" ] && kill "$program" 2>/dev/null || true
+  [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null || true
   kill "$xvfb" 2>/dev/null || true
 }
 trap cleanup EXIT
 export DISPLAY=$display
 for _ in $(seq 50); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
+# A window manager, so that windows get their frames and a maximised window fills the screen.
+openbox >/dev/null 2>&1 &
+wm=$!
+sleep 0.5
 
 # A copy of the program in a folder of its own, so its LastVelkor.cfg is not the user's.
 home=$(mktemp -d)
