@@ -1,6 +1,7 @@
 #include "views/DecodedLine.h"
 
 #include <cassert>
+#include <utility>
 
 namespace velkor {
 
@@ -128,6 +129,12 @@ void DecodedLineList::RemoveFirst() {
     blocks_.pop_front();
     head_ = 0;
   }
+}
+
+void DecodedLineList::Swap(DecodedLineList& other) noexcept {
+  blocks_.swap(other.blocks_);
+  std::swap(head_, other.head_);
+  std::swap(count_, other.count_);
 }
 
 void DecodedLineList::Clear() {

@@ -76,6 +76,8 @@ class DecodedLineList {
   void SetSelected(std::size_t i, bool selected);
   void RemoveFirst();
   void Clear();
+  // Exchanges the lines of two lists without copying them.
+  void Swap(DecodedLineList& other) noexcept;
 
  private:
   static constexpr std::size_t kLinesPerBlock = 4096;
