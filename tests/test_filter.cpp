@@ -82,6 +82,8 @@ TEST(LinePasses, RulesOfChannelOne) {
       {"error marker removed from the name", Field("Data", kCompareEqual, "\x95 41", ""),
        "2,9,\xA3" "Data=\x95 41,", true},
       {"value after the first =", Field("A", kCompareEqual, "B=C", ""), "0,1,A=B=C,", true},
+      {"a name ends at the first =", Field("A=B", kCompareEqual, "C", ""), "0,1,A=B=C,", false},
+      {"a longer name is another field", Field("DL", kCompareEqual, "C=8", ""), "0,1,DLC=8,", false},
       {"plain field is no named field", Field("Error frame", kCompareEqual, "", ""), kCanError, false},
       {"any field of the line", Field("X", kCompareEqual, "2", ""), "0,1,X=1,X=2,", true},
       {"any field of the line, <>", Field("X", kCompareDiffer, "1", ""), "0,1,X=1,X=2,", true},

@@ -10,15 +10,26 @@ namespace {
 // handle its events, which costs more than testing a line.
 constexpr std::size_t kStopPollLines = 1024;
 
+// Walks the frame text field by field without taking each one apart: only a field whose
+// name (after its marker) is the chosen one has its value compared.
 bool FieldPasses(std::string_view line, const FilterRule& rule) {
   if (!rule.hasField) return false;
   const bool equal = rule.comparison == kCompareEqual;
   if (!equal && rule.comparison != kCompareDiffer) return false;
-  LineReader reader(line);
-  LineField f;
-  while (reader.NextField(f)) {
-    if (!f.hasValue || f.name != rule.field) continue;
-    const bool same = f.value == rule.contentA || f.value == rule.contentB;
+  const std::string_view name = rule.field;
+  // A name ends at the first "=", so a chosen name holding one names no field.
+  if (name.find('=') != std::string_view::npos) return false;
+  const std::string_view frame = FrameText(line);
+  std::size_t pos = 0;
+  while (pos < frame.size()) {
+    std::size_t end = frame.find(',', pos);
+    if (end == std::string_view::npos) end = frame.size();
+    std::string_view f = frame.substr(pos, end - pos);
+    pos = end + 1;
+    if (!f.empty() && (f[0] == kErrorLineMark || f[0] == kDescribedFieldMark)) f.remove_prefix(1);
+    if (f.size() <= name.size() || f[name.size()] != '=' || f.substr(0, name.size()) != name) continue;
+    const std::string_view value = f.substr(name.size() + 1);
+    const bool same = value == rule.contentA || value == rule.contentB;
     if (same == equal) return true;
   }
   return false;
