@@ -226,11 +226,11 @@ TEST(ExecuteFilter, SwappedOwnListFiltersAgain) {
   EXPECT_FALSE(own.Selected(1));
 }
 
-TEST(LineCountText, SingularUpToOne) {
-  EXPECT_EQ(LineCountText(0), "0 line");
-  EXPECT_EQ(LineCountText(1), "1 line");
-  EXPECT_EQ(LineCountText(2), "2 lines");
-  EXPECT_EQ(LineCountText(10000000), "10000000 lines");
+TEST(FilterLineCountText, SingularUpToOne) {
+  EXPECT_EQ(FilterLineCountText(0), "0 line");
+  EXPECT_EQ(FilterLineCountText(1), "1 line");
+  EXPECT_EQ(FilterLineCountText(2), "2 lines");
+  EXPECT_EQ(FilterLineCountText(10000000), "10000000 lines");
 }
 
 TEST(FieldNameLists, SortedWithoutExactDuplicates) {
@@ -266,4 +266,21 @@ TEST(FieldNameLists, ChosenFieldFollowsItsNameAndIsDroppedWithTheList) {
   EXPECT_EQ(names.Names(0), (std::vector<std::string>{"New Value"}));
   EXPECT_EQ(rig.settings.filters[0].field, -1);
   EXPECT_EQ(rig.settings.filters[1].field, 5);
+}
+
+TEST(ExecuteFilter, SourceEmptiedWhileEventsRunEndsTheRun) {
+  // The interface runs its events while Stop is asked; a run start may clear the Hexa lines.
+  struct ClearingUi : RecordingUi {
+    DecodedLineList* source = nullptr;
+    bool StopRequested() override {
+      source->Clear();
+      return false;
+    }
+  };
+  DecodedLineList source, destination;
+  for (int i = 0; i < 5000; ++i) source.Append("0,1,X,");
+  ClearingUi ui;
+  ui.source = &source;
+  EXPECT_EQ(ExecuteFilter(source, destination, FilterRules{}, ui), 1024u);
+  EXPECT_EQ(ui.progress.back(), "hide");
 }

@@ -86,6 +86,9 @@ std::size_t ExecuteFilter(const DecodedLineList& source, DecodedLineList& destin
   auto nextChangeAt = [n](int percent) { return ((static_cast<std::size_t>(percent) + 1) * n + 99) / 100; };
   std::size_t changeAt = nextChangeAt(shown);
   for (std::size_t k = 0; k < n; ++k) {
+    // Asking for Stop lets the interface run its events; a run start or the remote client
+    // may take lines from the source meanwhile, and the lines gone are not read.
+    if (k >= source.size()) break;
     const std::string_view line = source.Line(k);
     if (LinePasses(line, rules)) destination.Append(line);
     if (k >= changeAt) {
@@ -99,7 +102,7 @@ std::size_t ExecuteFilter(const DecodedLineList& source, DecodedLineList& destin
   return destination.size();
 }
 
-std::string LineCountText(std::size_t count) {
+std::string FilterLineCountText(std::size_t count) {
   return std::to_string(count) + (count >= 2 ? " lines" : " line");
 }
 

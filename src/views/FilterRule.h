@@ -54,7 +54,7 @@ bool LinePasses(std::string_view line, const FilterRules& rules);
 std::size_t ExecuteFilter(const DecodedLineList& source, DecodedLineList& destination, const FilterRules& rules,
                           UserInterface& ui);
 
-// "0 line", "1 line", "2 lines".
-std::string LineCountText(std::size_t count);
+// The Filter view's line count: "0 line", "1 line", "2 lines".
+std::string FilterLineCountText(std::size_t count);
 
 }  // namespace velkor
