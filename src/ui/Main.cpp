@@ -21,6 +21,7 @@
 #include "platform/SystemPort.h"
 #include "ui/Icons.h"
 #include "ui/QtText.h"
+#include "views/qt/Edit.h"
 #include "views/qt/FilterView.h"
 #include "views/qt/Graphic.h"
 #include "views/qt/HexaView.h"
@@ -106,6 +107,7 @@ TfrmMain::TfrmMain(MainOptions options)
 
   progress_ = new TfrmProgress();
   hardwareWindow_ = new TfrmHardware(hardware_, settings_, this);
+  editWindow_ = new TfrmEdit(this);
 
   tmrAcq = new QTimer(this);
   tmrAcq->setInterval(static_cast<int>(kAcquisitionTickMillis));

@@ -28,6 +28,7 @@ namespace velkor::ui {
 
 class MdiChild;
 class TfrmChannel;
+class TfrmEdit;
 class TfrmFilterView;
 class TfrmGraphicView;
 class TfrmHardware;
@@ -69,6 +70,8 @@ class TfrmMain : public QMainWindow {
   TfrmChannel* ChannelWindow(int channel) { return channelWindows_[channel]; }
   TfrmProgress& Progress() { return *progress_; }
   TfrmHardware& HardwareWindow() { return *hardwareWindow_; }
+  // "Line Edition", shared by the Hexa and Filter views.
+  TfrmEdit& EditWindow() { return *editWindow_; }
   QMdiArea* MdiArea() { return mdi_; }
   QStatusBar* StatusBarWidget() { return stbStatus_; }
 
@@ -179,6 +182,7 @@ class TfrmMain : public QMainWindow {
   QString runStatus_;
   TfrmProgress* progress_ = nullptr;
   TfrmHardware* hardwareWindow_ = nullptr;
+  TfrmEdit* editWindow_ = nullptr;
   TfrmHexaView* hexaView_ = nullptr;
   TfrmFilterView* filterView_ = nullptr;
   TfrmGraphicView* graphicView_ = nullptr;

@@ -121,8 +121,9 @@ void DecodedLineList::SetSelected(std::size_t i, bool selected) {
 void DecodedLineList::RemoveFirst() {
   if (count_ == 0) return;
   --count_;
+  ++removedFromFront_;
   if (count_ == 0) {
-    Clear();
+    ReleaseAll();
     return;
   }
   if (++head_ == kLinesPerBlock) {
@@ -138,6 +139,12 @@ void DecodedLineList::Swap(DecodedLineList& other) noexcept {
 }
 
 void DecodedLineList::Clear() {
+  ReleaseAll();
+  ++generation_;
+  removedFromFront_ = 0;
+}
+
+void DecodedLineList::ReleaseAll() {
   blocks_.clear();
   head_ = 0;
   count_ = 0;

@@ -79,6 +79,13 @@ class DecodedLineList {
   // Exchanges the lines of two lists without copying them.
   void Swap(DecodedLineList& other) noexcept;
 
+  // What a view needs to follow the list without being told of each change: Clear counts
+  // up the generation, and RemovedFromFront counts the lines that RemoveFirst took since the
+  // last Clear. A view that knows both, and the size it last saw, knows exactly which rows
+  // went and which came.
+  std::uint64_t Generation() const { return generation_; }
+  std::uint64_t RemovedFromFront() const { return removedFromFront_; }
+
  private:
   static constexpr std::size_t kLinesPerBlock = 4096;
   struct Block {
@@ -87,10 +94,13 @@ class DecodedLineList {
     std::vector<std::uint8_t> selected;
   };
   const Block& BlockOf(std::size_t i, std::size_t& slot) const;
+  void ReleaseAll();
 
   std::deque<std::unique_ptr<Block>> blocks_;
   std::size_t head_ = 0;   // lines already removed from the first block
   std::size_t count_ = 0;
+  std::uint64_t generation_ = 0;
+  std::uint64_t removedFromFront_ = 0;
 };
 
 }  // namespace velkor
