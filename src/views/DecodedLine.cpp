@@ -1,6 +1,7 @@
 #include "views/DecodedLine.h"
 
 #include <cassert>
+#include <initializer_list>
 #include <utility>
 
 namespace velkor {
@@ -136,6 +137,12 @@ void DecodedLineList::Swap(DecodedLineList& other) noexcept {
   blocks_.swap(other.blocks_);
   std::swap(head_, other.head_);
   std::swap(count_, other.count_);
+  // The generation stays with the list, not its lines: for a view that follows either list
+  // all of its lines were replaced, as by a clear.
+  for (DecodedLineList* list : {this, &other}) {
+    ++list->generation_;
+    list->removedFromFront_ = 0;
+  }
 }
 
 void DecodedLineList::Clear() {

@@ -76,11 +76,11 @@ class DecodedLineList {
   void SetSelected(std::size_t i, bool selected);
   void RemoveFirst();
   void Clear();
-  // Exchanges the lines of two lists without copying them.
+  // Exchanges the lines of two lists without copying them; counts as a clear of both.
   void Swap(DecodedLineList& other) noexcept;
 
-  // What a view needs to follow the list without being told of each change: Clear counts
-  // up the generation, and RemovedFromFront counts the lines that RemoveFirst took since the
+  // What a view needs to follow the list without being told of each change: Clear (and
+  // Swap) counts up the generation, and RemovedFromFront counts the lines that RemoveFirst took since the
   // last Clear. A view that knows both, and the size it last saw, knows exactly which rows
   // went and which came.
   std::uint64_t Generation() const { return generation_; }

@@ -15,60 +15,15 @@
 
 namespace velkor::ui {
 
-namespace {
-
-const QColor kTitleBackground(223, 223, 223);  // 14671839, 0xDFDFDF
-
-QLabel* TitleLabel(QLabel* label) {
-  QFont bold = label->font();
-  bold.setBold(true);
-  label->setFont(bold);
-  label->setAutoFillBackground(true);
-  QPalette palette = label->palette();
-  palette.setColor(QPalette::Window, kTitleBackground);
-  label->setPalette(palette);
-  label->setFixedHeight(16);
-  return label;
-}
-
-}  // namespace
-
 TfrmHexaView::TfrmHexaView(TfrmMain& main) : MdiChild(main, "Hexadecimal View", QSize(657, 462), true) {
   setMinimumSize(600, 250);
   QWidget* client = Client();
   panel_ = new LinePanel(main, main.GetPipeline().Services().lines, client);
 
-  // Column titles over the rows: "Chan" over x = 8 to 55, the date, "Frame" from x = 150.
-  auto* titles = new QWidget(client);
-  titles->setAutoFillBackground(true);
-  QPalette titlePalette = titles->palette();
-  titlePalette.setColor(QPalette::Window, kTitleBackground);
-  titles->setPalette(titlePalette);
-  auto* titleRow = new QHBoxLayout(titles);
-  titleRow->setContentsMargins(0, 0, 0, 0);
-  titleRow->setSpacing(0);
-  Label2 = TitleLabel(new QLabel("Chan", titles));
-  Label2->setFixedWidth(47);
-  TitleLabel(panel_->lblDate);
-  panel_->lblDate->setParent(titles);
-  panel_->lblDate->setFixedWidth(95);
-  panel_->lblDate->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-  Label3 = TitleLabel(new QLabel("Frame", titles));
-  lblAideHexa = new ClickLabel("?", titles);
-  TitleLabel(lblAideHexa);
-  QFont helpFont = lblAideHexa->font();
-  helpFont.setUnderline(true);
-  lblAideHexa->setFont(helpFont);
-  QPalette helpPalette = lblAideHexa->palette();
-  helpPalette.setColor(QPalette::WindowText, QColor(0, 0, 255));
-  lblAideHexa->setPalette(helpPalette);
-  lblAideHexa->setCursor(Qt::WhatsThisCursor);
-  lblAideHexa->setFixedWidth(16);
-  titleRow->addSpacing(8);
-  titleRow->addWidget(Label2);
-  titleRow->addWidget(panel_->lblDate);
-  titleRow->addWidget(Label3, 1);
-  titleRow->addWidget(lblAideHexa);
+  const LineTitles titles = panel_->CreateTitles(client);
+  Label2 = titles.chan;
+  Label3 = titles.frame;
+  lblAideHexa = titles.help;
   connect(lblAideHexa, &ClickLabel::clicked, this, &TfrmHexaView::lblAideHexaClick);
 
   chkClear = new QCheckBox("Clear on run", client);
@@ -108,7 +63,7 @@ TfrmHexaView::TfrmHexaView(TfrmMain& main) : MdiChild(main, "Hexadecimal View", 
   auto* layout = new QVBoxLayout(client);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
-  layout->addWidget(titles);
+  layout->addWidget(titles.row);
   layout->addWidget(panel_->lstHexa, 1);
   layout->addLayout(commands);
   layout->addWidget(panel_->StatusBar);

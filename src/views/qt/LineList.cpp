@@ -29,6 +29,19 @@ const QColor kBlue(0, 0, 255);
 const QColor kGrey(128, 128, 128);
 const QColor kRed(255, 0, 0);
 const QColor kGreen(0, 128, 0);
+const QColor kTitleBackground(223, 223, 223);  // 14671839, 0xDFDFDF
+
+QLabel* TitleLabel(QLabel* label) {
+  QFont bold = label->font();
+  bold.setBold(true);
+  label->setFont(bold);
+  label->setAutoFillBackground(true);
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::Window, kTitleBackground);
+  label->setPalette(palette);
+  label->setFixedHeight(16);
+  return label;
+}
 
 int FloorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
@@ -492,6 +505,41 @@ LinePanel::LinePanel(TfrmMain& main, DecodedLineList& lines, QWidget* client, Li
   batchTimer_->setSingleShot(true);
   batchTimer_->setInterval(kBatchMillis);
   connect(batchTimer_, &QTimer::timeout, this, &LinePanel::SyncNow);
+}
+
+LineTitles LinePanel::CreateTitles(QWidget* client) {
+  LineTitles t;
+  t.row = new QWidget(client);
+  t.row->setAutoFillBackground(true);
+  QPalette titlePalette = t.row->palette();
+  titlePalette.setColor(QPalette::Window, kTitleBackground);
+  t.row->setPalette(titlePalette);
+  auto* titleRow = new QHBoxLayout(t.row);
+  titleRow->setContentsMargins(0, 0, 0, 0);
+  titleRow->setSpacing(0);
+  t.chan = TitleLabel(new QLabel("Chan", t.row));
+  t.chan->setFixedWidth(47);
+  TitleLabel(lblDate);
+  lblDate->setParent(t.row);
+  lblDate->setFixedWidth(95);
+  lblDate->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+  t.frame = TitleLabel(new QLabel("Frame", t.row));
+  t.help = new ClickLabel("?", t.row);
+  TitleLabel(t.help);
+  QFont helpFont = t.help->font();
+  helpFont.setUnderline(true);
+  t.help->setFont(helpFont);
+  QPalette helpPalette = t.help->palette();
+  helpPalette.setColor(QPalette::WindowText, kBlue);
+  t.help->setPalette(helpPalette);
+  t.help->setCursor(Qt::WhatsThisCursor);
+  t.help->setFixedWidth(16);
+  titleRow->addSpacing(8);
+  titleRow->addWidget(t.chan);
+  titleRow->addWidget(lblDate);
+  titleRow->addWidget(t.frame, 1);
+  titleRow->addWidget(t.help);
+  return t;
 }
 
 void LinePanel::ScheduleSync() {

@@ -175,6 +175,16 @@ class LineStatusBar : public QWidget {
   std::array<QLabel*, 3> panels_{};
 };
 
+// The column titles over the rows, on the title colour: "Chan" (Label2) over x = 8 to 55,
+// the panel's date unit label, "Frame" (Label3) from x = 150, and the view's help label "?"
+// at the right, whose click the view connects to its own help topic.
+struct LineTitles {
+  QWidget* row = nullptr;
+  QLabel* chan = nullptr;
+  QLabel* frame = nullptr;
+  ClickLabel* help = nullptr;
+};
+
 struct LinePanelOptions {
   // The pop-up menu's "Save" writes the selected rows (the Hexa view) or every row.
   bool menuSaveSelectedOnly = true;
@@ -186,6 +196,9 @@ class LinePanel : public QObject {
   Q_OBJECT
  public:
   LinePanel(TfrmMain& main, DecodedLineList& lines, QWidget* client, LinePanelOptions options = {});
+
+  // The column titles, with the date unit label moved onto them.
+  LineTitles CreateTitles(QWidget* client);
 
   LineListModel& Model() { return *model_; }
   LineDelegate& Delegate() { return *delegate_; }
