@@ -153,25 +153,25 @@ void TfrmFilterView::CreateFilterRow(int i, QGridLayout* grid) {
   cboCha[i] = new QComboBox(parent);
   cboCha[i]->setObjectName(Numbered("cboCha", i));
   cboCha[i]->addItems({"Always", "If field ...", "Never", "If match ...", "If not match .."});
-  cboCha[i]->setFixedWidth(105);
+  cboCha[i]->setFixedWidth(100);
 
   cboField[i] = new QComboBox(parent);
   cboField[i]->setObjectName(Numbered("cboField", i));
-  cboField[i]->setFixedWidth(120);
+  cboField[i]->setFixedWidth(105);
   cboEgal[i] = new QComboBox(parent);
   cboEgal[i]->setObjectName(Numbered("cboEgal", i));
   cboEgal[i]->addItems({"=", "<>"});
-  cboEgal[i]->setFixedWidth(50);
+  cboEgal[i]->setFixedWidth(48);
   txtContent[i] = new QLineEdit(parent);
   txtContent[i]->setObjectName(Numbered("txtContent", i));
-  txtContent[i]->setFixedWidth(80);
+  txtContent[i]->setFixedWidth(72);
   lblAndOr[i] = new QLabel(parent);
   lblAndOr[i]->setObjectName(Numbered("lblAndOr", i));
   lblAndOr[i]->setAlignment(Qt::AlignCenter);
-  lblAndOr[i]->setFixedWidth(32);
+  lblAndOr[i]->setFixedWidth(30);
   txtContentB[i] = new QLineEdit(parent);
   txtContentB[i]->setObjectName(QString("txtContent1%1").arg(i + 1));
-  txtContentB[i]->setFixedWidth(80);
+  txtContentB[i]->setFixedWidth(72);
   txtMatch[i] = new QLineEdit(parent);
   txtMatch[i]->setObjectName(Numbered("txtMatch", i));
 
