@@ -66,8 +66,8 @@ QImage RenderRow(const LinePanel& panel, std::string_view line, bool selected = 
   return image;
 }
 
-// Width of n characters of the row font, as the row drawing advances.
-int Advance(int n) { return QFontMetrics(ui::LineDelegate::RowFont()).horizontalAdvance(QString(n, QLatin1Char('0'))); }
+// Width of n characters as the row drawing advances.
+int Advance(LinePanel& panel, int n) { return panel.Delegate().TextWidth(std::string(static_cast<std::size_t>(n), '0')); }
 
 bool IsInk(QRgb p) { return qRed(p) < 230 || qGreen(p) < 230 || qBlue(p) < 230; }
 
@@ -129,8 +129,8 @@ TEST(HexaView, ControlsAsCreated) {
 TEST(HexaView, RowDrawingColumnsAndColours) {
   HexaRig rig;
   rig.main->GetSettings().textColours[0] = Colour{10, 200, 30};
-  const int dateStart = 1 + Advance(6);
-  const int fieldsStart = dateStart + Advance(13);
+  const int dateStart = 1 + Advance(*rig.panel, 6);
+  const int fieldsStart = dateStart + Advance(*rig.panel, 13);
   const QImage row = RenderRow(*rig.panel, "0,1523642,ID=12A,DLC=2,DataFrame=00 01,");
   // The caption cell on the channel's colour, from x = 1 over six characters.
   EXPECT_EQ(QColor(row.pixel(0, 6)), QColor(Qt::white));
@@ -143,21 +143,21 @@ TEST(HexaView, RowDrawingColumnsAndColours) {
   EXPECT_FALSE(AnyPixel(row, dateStart, fieldsStart, dark));
   // " ID=" in black, then "12A" in blue.
   const auto blue = [](QRgb p) { return qBlue(p) > 200 && qRed(p) < 100 && qGreen(p) < 100; };
-  EXPECT_TRUE(AnyPixel(row, fieldsStart, fieldsStart + Advance(4), dark));
-  EXPECT_FALSE(AnyPixel(row, fieldsStart, fieldsStart + Advance(4), blue));
-  EXPECT_TRUE(AnyPixel(row, fieldsStart + Advance(4), fieldsStart + Advance(7), blue));
+  EXPECT_TRUE(AnyPixel(row, fieldsStart, fieldsStart + Advance(*rig.panel, 4), dark));
+  EXPECT_FALSE(AnyPixel(row, fieldsStart, fieldsStart + Advance(*rig.panel, 4), blue));
+  EXPECT_TRUE(AnyPixel(row, fieldsStart + Advance(*rig.panel, 4), fieldsStart + Advance(*rig.panel, 7), blue));
 
   // Markers: a described name in green, an error text in red, the marker never drawn.
   const QImage described = RenderRow(*rig.panel, "1,17867,$IDE=F0005800,");
   const auto green = [](QRgb p) { return qGreen(p) > 80 && qRed(p) < 60 && qBlue(p) < 60; };
-  EXPECT_TRUE(AnyPixel(described, fieldsStart + Advance(1), fieldsStart + Advance(4), green));
+  EXPECT_TRUE(AnyPixel(described, fieldsStart + Advance(*rig.panel, 1), fieldsStart + Advance(*rig.panel, 4), green));
   const auto [ideFirst, ideLast] = InkColumns(described, fieldsStart, 600, IsInk);
-  EXPECT_GE(ideFirst, fieldsStart + Advance(1));      // the blank, then "I": no "$" before it
-  EXPECT_LT(ideFirst, fieldsStart + Advance(2));
-  EXPECT_LT(ideLast, fieldsStart + Advance(13));  // " IDE=F0005800" is 13 characters
+  EXPECT_GE(ideFirst, fieldsStart + Advance(*rig.panel, 1));      // the blank, then "I": no "$" before it
+  EXPECT_LT(ideFirst, fieldsStart + Advance(*rig.panel, 2));
+  EXPECT_LT(ideLast, fieldsStart + Advance(*rig.panel, 13));  // " IDE=F0005800" is 13 characters
   const QImage error = RenderRow(*rig.panel, "0,1390377,\xA3" "Error frame,");
   const auto red = [](QRgb p) { return qRed(p) > 200 && qGreen(p) < 80 && qBlue(p) < 80; };
-  EXPECT_TRUE(AnyPixel(error, fieldsStart, fieldsStart + Advance(12), red));
+  EXPECT_TRUE(AnyPixel(error, fieldsStart, fieldsStart + Advance(*rig.panel, 12), red));
 
   // Selected: white on blue except the caption cell; the channel colour at paint time.
   rig.main->GetSettings().textColours[0] = Colour{250, 0, 250};
@@ -165,29 +165,29 @@ TEST(HexaView, RowDrawingColumnsAndColours) {
   EXPECT_EQ(QColor(selected.pixel(1, 1)), QColor(250, 0, 250));
   EXPECT_EQ(QColor(selected.pixel(dateStart + 1, 1)), QColor(0, 0, 255));
   EXPECT_EQ(QColor(selected.pixel(fieldsStart, 1)), QColor(0, 0, 255));
-  EXPECT_FALSE(AnyPixel(selected, dateStart, fieldsStart + Advance(7), dark));
+  EXPECT_FALSE(AnyPixel(selected, dateStart, fieldsStart + Advance(*rig.panel, 7), dark));
   // Past the last piece the row keeps the window colour.
   EXPECT_EQ(QColor(selected.pixel(590, 6)), QColor(Qt::white));
 }
 
 TEST(HexaView, DateInSecondsAndMilliseconds) {
   HexaRig rig;
-  const int dateStart = 1 + Advance(6);
+  const int dateStart = 1 + Advance(*rig.panel, 6);
   const std::string_view line = "0,1523642,X,";
   // Milliseconds: 5 blanks, then "1523.642" up to the 13th character.
-  auto [msFirst, msLast] = InkColumns(RenderRow(*rig.panel, line), dateStart, dateStart + Advance(13), IsInk);
-  EXPECT_GE(msFirst, dateStart + Advance(5));
-  EXPECT_LT(msFirst, dateStart + Advance(6));
-  EXPECT_GE(msLast, dateStart + Advance(12));
+  auto [msFirst, msLast] = InkColumns(RenderRow(*rig.panel, line), dateStart, dateStart + Advance(*rig.panel, 13), IsInk);
+  EXPECT_GE(msFirst, dateStart + Advance(*rig.panel, 5));
+  EXPECT_LT(msFirst, dateStart + Advance(*rig.panel, 6));
+  EXPECT_GE(msLast, dateStart + Advance(*rig.panel, 12));
 
   QTest::mouseClick(rig.panel->lblDate, Qt::LeftButton);
   EXPECT_EQ(rig.panel->lblDate->text(), "Date (s)");
   EXPECT_FALSE(rig.panel->Look().dateInMilliseconds);
   // Seconds: 8 blanks, then "1.523".
-  auto [sFirst, sLast] = InkColumns(RenderRow(*rig.panel, line), dateStart, dateStart + Advance(13), IsInk);
-  EXPECT_GE(sFirst, dateStart + Advance(8));
-  EXPECT_LT(sFirst, dateStart + Advance(9));
-  EXPECT_GE(sLast, dateStart + Advance(12));
+  auto [sFirst, sLast] = InkColumns(RenderRow(*rig.panel, line), dateStart, dateStart + Advance(*rig.panel, 13), IsInk);
+  EXPECT_GE(sFirst, dateStart + Advance(*rig.panel, 8));
+  EXPECT_LT(sFirst, dateStart + Advance(*rig.panel, 9));
+  EXPECT_GE(sLast, dateStart + Advance(*rig.panel, 12));
   QTest::mouseClick(rig.panel->lblDate, Qt::LeftButton);
   EXPECT_EQ(rig.panel->lblDate->text(), "Date (ms)");
 }
@@ -203,11 +203,11 @@ TEST(HexaView, FieldScrollHidesNamedFieldsBehindTheMarkAt140) {
   const QImage after = RenderRow(*rig.panel, can);
   for (int y = 0; y < ui::kLineRowHeight; ++y) EXPECT_EQ(QColor(after.pixel(140, y)), QColor(Qt::black)) << y;
   // Nothing of "ID=12A" between the date and the mark; " DLC=2" starts at 141.
-  const int fieldsStart = 1 + Advance(6) + Advance(13);
+  const int fieldsStart = 1 + Advance(*rig.panel, 6) + Advance(*rig.panel, 13);
   EXPECT_FALSE(AnyPixel(after, fieldsStart, 140, IsInk));
   const auto [dlcFirst, dlcLast] = InkColumns(after, 141, 600, IsInk);
-  EXPECT_GE(dlcFirst, 141 + Advance(1));
-  EXPECT_LT(dlcFirst, 141 + Advance(2));
+  EXPECT_GE(dlcFirst, 141 + Advance(*rig.panel, 1));
+  EXPECT_LT(dlcFirst, 141 + Advance(*rig.panel, 2));
   EXPECT_NE(before, after);
   // A row with only a plain field has nothing to hide.
   EXPECT_EQ(RenderRow(*rig.panel, errorRow), errorBefore);

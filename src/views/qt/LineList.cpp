@@ -156,7 +156,21 @@ LineDelegate::LineDelegate(TfrmMain& main, const LineListModel& model, const Lin
       look_(look),
       font_(RowFont()),
       metrics_(font_),
-      ascent_(metrics_.ascent()) {}
+      ascent_(metrics_.ascent()),
+      rawFont_(QRawFont::fromFont(font_)) {
+  for (int b = 0; b < 256; ++b) {
+    const char byte = static_cast<char>(b);
+    const QString text = ToQt(std::string_view(&byte, 1));
+    Glyph& g = glyphTable_[static_cast<std::size_t>(b)];
+    if (!rawFont_.isValid() || text.size() != 1) continue;
+    const QList<quint32> indexes = rawFont_.glyphIndexesForString(text);
+    if (indexes.size() != 1) continue;
+    g.index = indexes[0];
+    const QList<QPointF> advances = rawFont_.advancesForGlyphIndexes(indexes);
+    g.advance = advances.isEmpty() ? 0 : advances[0].x();
+  }
+  run_.setRawFont(rawFont_);
+}
 
 QFont LineDelegate::RowFont() {
   // "Courier New" where it exists; fontconfig offers its metric twin, Liberation Mono.
@@ -170,7 +184,10 @@ QFont LineDelegate::RowFont() {
 void LineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
   // A view may paint between a clear of the list and the next sync: the row is then empty.
   const std::string_view line = model_.Line(index.row());
-  if (line.empty()) return;
+  if (line.empty()) {
+    painter->fillRect(option.rect, option.palette.color(QPalette::Base));
+    return;
+  }
   PaintLine(*painter, option.rect, line, (option.state & QStyle::State_Selected) != 0);
 }
 
@@ -178,22 +195,45 @@ QSize LineDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelInd
   return QSize(option.rect.width(), kLineRowHeight);
 }
 
+bool LineDelegate::LayOut(std::string_view cp1252, qreal& width) const {
+  glyphs_.resize(static_cast<qsizetype>(cp1252.size()));
+  positions_.resize(static_cast<qsizetype>(cp1252.size()));
+  qreal at = 0;
+  for (std::size_t i = 0; i < cp1252.size(); ++i) {
+    const Glyph& g = glyphTable_[static_cast<unsigned char>(cp1252[i])];
+    // Glyph 0 is the font's "missing" box: such a piece goes through text layout, which
+    // finds the character in another font.
+    if (g.index == 0) return false;
+    glyphs_[static_cast<qsizetype>(i)] = g.index;
+    positions_[static_cast<qsizetype>(i)] = QPointF(at, 0);
+    at += g.advance;
+  }
+  width = at;
+  return true;
+}
+
+int LineDelegate::TextWidth(std::string_view cp1252) const {
+  qreal width = 0;
+  if (LayOut(cp1252, width)) return qRound(width);
+  return metrics_.horizontalAdvance(ToQt(cp1252));
+}
+
 int LineDelegate::DrawPiece(QPainter& painter, int x, const QRect& row, std::string_view cp1252, const QColor& text,
                             const QColor& background) const {
   if (cp1252.empty()) return x;
-  // Latin-1 and Windows-1252 differ only in 0x80..0x9F (the bullet of a bad stop bit is one).
-  const bool latin1 = std::none_of(cp1252.begin(), cp1252.end(), [](char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u >= 0x80 && u < 0xA0;
-  });
-  if (latin1)
-    piece_ = QString::fromLatin1(cp1252.data(), static_cast<qsizetype>(cp1252.size()));
-  else
-    piece_ = ToQt(cp1252);
-  const int width = metrics_.horizontalAdvance(piece_);
+  qreal exact = 0;
+  const bool glyphs = LayOut(cp1252, exact);
+  const QString fallback = glyphs ? QString() : ToQt(cp1252);
+  const int width = glyphs ? qRound(exact) : metrics_.horizontalAdvance(fallback);
   painter.fillRect(QRect(x, row.top(), width, row.height()), background);
   painter.setPen(text);
-  painter.drawText(x, row.top() + ascent_, piece_);
+  if (glyphs) {
+    run_.setGlyphIndexes(glyphs_);
+    run_.setPositions(positions_);
+    painter.drawGlyphRun(QPointF(x, row.top() + ascent_), run_);
+  } else {
+    painter.drawText(x, row.top() + ascent_, fallback);
+  }
   return x + width;
 }
 
@@ -382,11 +422,15 @@ void LineListView::resizeEvent(QResizeEvent* event) {
 void LineListView::paintEvent(QPaintEvent* event) {
   QPainter painter(viewport());
   const QRect area = event->rect();
-  painter.fillRect(area, palette().color(QPalette::Base));
-  if (!model() || !itemDelegate()) return;
-  const int rows = RowCount();
+  const int rows = model() && itemDelegate() ? RowCount() : 0;
   const int first = std::max(0, RowAt(area.top()));
   const int last = std::min(rows - 1, RowAt(area.bottom()));
+  // Rows fill their own width; only the space below the last one needs the background.
+  const int rowsBottom = last >= first ? (last + 1 - TopRow()) * kLineRowHeight : area.top();
+  if (rowsBottom <= area.bottom())
+    painter.fillRect(QRect(area.left(), rowsBottom, area.width(), area.bottom() + 1 - rowsBottom),
+                     palette().color(QPalette::Base));
+  if (rows == 0) return;
   QStyleOptionViewItem option;
   initViewItemOption(&option);
   const QStyle::State base = option.state;

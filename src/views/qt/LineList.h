@@ -10,6 +10,8 @@
 #include <QAbstractListModel>
 #include <QFont>
 #include <QFontMetrics>
+#include <QGlyphRun>
+#include <QRawFont>
 #include <QLabel>
 #include <QString>
 #include <array>
@@ -91,8 +93,18 @@ class LineDelegate : public QAbstractItemDelegate {
 
   // One row of text drawn into `rect` (the row's height is kLineRowHeight).
   void PaintLine(QPainter& painter, const QRect& rect, std::string_view line, bool selected) const;
+  // The width a piece of Windows-1252 text takes in a row.
+  int TextWidth(std::string_view cp1252) const;
 
  private:
+  // Each of the 256 characters as a glyph of the row font and its advance, so that a piece
+  // is drawn as a run of glyphs without being laid out as text again at every paint.
+  struct Glyph {
+    quint32 index = 0;
+    qreal advance = 0;
+  };
+  // Lays the piece out into glyphs_ and positions_; false when the font lacks a glyph.
+  bool LayOut(std::string_view cp1252, qreal& width) const;
   int DrawPiece(QPainter& painter, int x, const QRect& row, std::string_view cp1252, const QColor& text,
                 const QColor& background) const;
 
@@ -102,7 +114,11 @@ class LineDelegate : public QAbstractItemDelegate {
   QFont font_;
   QFontMetrics metrics_;
   int ascent_;
-  mutable QString piece_;  // reused so a row costs no allocation per field
+  QRawFont rawFont_;
+  std::array<Glyph, 256> glyphTable_{};
+  mutable QList<quint32> glyphs_;
+  mutable QList<QPointF> positions_;
+  mutable QGlyphRun run_;
 };
 
 // A list of uniform rows for millions of lines: the scroll bar counts rows, and a row's
