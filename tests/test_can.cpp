@@ -112,7 +112,7 @@ TEST(LoadCan, ThresholdsFollowTheBitRate) {
     EXPECT_FALSE(rig.pipeline.RunSetupFailed());
     EXPECT_EQ(rig.State().thresholds, c.thresholds) << c.bitRate;
     EXPECT_EQ(rig.State().bitRate, c.bitRate);
-    EXPECT_EQ(rig.pipeline.Services().fieldNames.Names(0), (std::vector<std::string>{"ID", "DataFrame", "DLC"}));
+    EXPECT_EQ(rig.pipeline.Services().fieldNames.Names(0), (std::vector<std::string>{"DataFrame", "DLC", "ID"}));
   }
 }
 

@@ -356,7 +356,7 @@ TEST(LoadLinDescription, MissingFileAndFieldNames) {
   LinRig rig(Description(9600), 3);
   rig.pipeline.ResetRun();
   EXPECT_FALSE(rig.pipeline.RunSetupFailed());
-  EXPECT_EQ(rig.pipeline.Services().fieldNames.Names(3), (std::vector<std::string>{"ID", "Data", "Checksum"}));
+  EXPECT_EQ(rig.pipeline.Services().fieldNames.Names(3), (std::vector<std::string>{"Checksum", "Data", "ID"}));
   rig.settings.channels[3].linFile = rig.dir.File("missing.lfd");
   rig.pipeline.ResetRun();
   EXPECT_TRUE(rig.pipeline.RunSetupFailed());

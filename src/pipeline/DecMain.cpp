@@ -5,7 +5,20 @@
 
 namespace velkor {
 
-Pipeline::Pipeline(Settings& settings, UserInterface& ui) : settings_(settings), services_(ui) {}
+Pipeline::Pipeline(Settings& settings, UserInterface& ui) : settings_(settings), services_(ui) {
+  // The Filter view's chosen field is an index into the channel's sorted list: it follows
+  // its name when a name is inserted before it and is dropped when the list is emptied, so
+  // it never points at a name it was not chosen for.
+  services_.fieldNames.SetChangeHandler([this](int channel, int insertedAt) {
+    int& field = settings_.filters[channel].field;
+    const auto before = static_cast<int>(services_.fieldNames.Names(channel).size()) - 1;
+    if (insertedAt < 0)
+      field = -1;
+    else if (field >= insertedAt && field < before)
+      ++field;
+    services_.Ui().FieldNamesChanged(channel);
+  });
+}
 
 void Pipeline::ResetRun() {
   runSetupFailed_ = false;

@@ -35,6 +35,8 @@ constexpr std::array<Sample, 4> UnpackLiveByte(std::uint8_t b) {
 class Pipeline {
  public:
   Pipeline(Settings& settings, UserInterface& ui);
+  Pipeline(const Pipeline&) = delete;
+  Pipeline& operator=(const Pipeline&) = delete;
 
   Settings& GetSettings() { return settings_; }
   DecoderServices& Services() { return services_; }

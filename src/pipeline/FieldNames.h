@@ -1,7 +1,11 @@
 #pragma once
 // Per-channel field names that the decoders register for the Filter view's field lists.
+// Each list is kept in alphabetical order, the order in which the user picks a name, so an
+// item index chosen in the view is an index into Names().
 
 #include <array>
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,20 +14,25 @@
 
 namespace velkor {
 
+// Alphabetical order: letters compared without regard to case, then the exact bytes, so
+// "DataFrame" comes before "DLC" and "ID" before "id".
+bool FieldNameLess(std::string_view a, std::string_view b);
+
 class FieldNameLists {
  public:
-  void Clear(int channel) { lists_[channel].clear(); }
-  // Adds a name only when the channel's list does not hold it yet.
-  void Add(int channel, std::string_view name) {
-    auto& list = lists_[channel];
-    for (const auto& n : list)
-      if (n == name) return;
-    list.emplace_back(name);
-  }
+  // Told after every change of a channel's list: `insertedAt` is the index of a name just
+  // added, or -1 when the list was emptied.
+  using ChangeHandler = std::function<void(int channel, int insertedAt)>;
+  void SetChangeHandler(ChangeHandler handler) { changed_ = std::move(handler); }
+
+  void Clear(int channel);
+  // Adds a name only when the channel's list does not hold it yet (case counts).
+  void Add(int channel, std::string_view name);
   const std::vector<std::string>& Names(int channel) const { return lists_[channel]; }
 
  private:
   std::array<std::vector<std::string>, kChannelCount> lists_;
+  ChangeHandler changed_;
 };
 
 }  // namespace velkor

@@ -39,6 +39,9 @@ class UserInterface {
   virtual void DrawColumn(std::uint32_t /*traceMask*/, std::uint32_t /*eventMask*/) {}
   virtual void SetResolutionEnabled(bool /*enabled*/) {}
 
+  // A channel's list of field names changed (the Filter view offers them).
+  virtual void FieldNamesChanged(int /*channel*/) {}
+
   // Main window status bar, panel 1 ("Running..." or empty).
   virtual void SetRunStatus(std::string_view /*text*/) {}
   // Redraw the port indicator of the status bar.

@@ -1,27 +1,29 @@
 #pragma once
-// A label that acts on a left click, like the "?" help labels and the "Activation" text.
+// A label that acts on a left click, like the "?" help labels, the "Activation" text and the
+// clickable date unit: it emits clicked() and runs the action it was given, if any.
 
 #include <QLabel>
-#include <QMouseEvent>
 #include <functional>
 #include <utility>
+
+class QMouseEvent;
 
 namespace velkor::ui {
 
 class ClickLabel : public QLabel {
+  Q_OBJECT
  public:
-  ClickLabel(const QString& text, QWidget* parent, std::function<void()> onClick)
+  explicit ClickLabel(const QString& text, QWidget* parent = nullptr, std::function<void()> onClick = {})
       : QLabel(text, parent), onClick_(std::move(onClick)) {
     setCursor(Qt::PointingHandCursor);
   }
 
+ Q_SIGNALS:
+  void clicked();
+
  protected:
   // A click is a press and a release over the label, as for a button.
-  void mouseReleaseEvent(QMouseEvent* event) override {
-    QLabel::mouseReleaseEvent(event);
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && onClick_)
-      onClick_();
-  }
+  void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
   std::function<void()> onClick_;

@@ -5,6 +5,7 @@
 #include "pipeline/qt/Progress.h"
 #include "ui/Main.h"
 #include "ui/QtText.h"
+#include "views/qt/FilterView.h"
 #include "views/qt/Graphic.h"
 #include "views/qt/HexaView.h"
 
@@ -58,6 +59,10 @@ bool GuiUserInterface::StopRequested() {
 
 void GuiUserInterface::RefreshLineCount(std::size_t lineCount) {
   if (auto* hexa = main_.HexaView()) hexa->RefreshLineCount(lineCount);
+}
+
+void GuiUserInterface::FieldNamesChanged(int channel) {
+  if (auto* filter = main_.FilterView()) filter->RefreshFieldList(channel);
 }
 
 void GuiUserInterface::ClearGraphic() {

@@ -24,6 +24,7 @@ class GuiUserInterface final : public UserInterface {
   bool StopRequested() override;
 
   void RefreshLineCount(std::size_t lineCount) override;
+  void FieldNamesChanged(int channel) override;
   void ClearGraphic() override;
   void ScrollGraphicToNewest() override;
   void DrawColumn(std::uint32_t traceMask, std::uint32_t eventMask) override;

@@ -26,6 +26,7 @@
 #include "ui/Icons.h"
 #include "ui/QtText.h"
 #include "ui/VersionContacts.h"
+#include "views/qt/Edit.h"
 #include "views/qt/FilterView.h"
 #include "views/qt/Graphic.h"
 #include "views/qt/HexaView.h"
@@ -113,6 +114,7 @@ TfrmMain::TfrmMain(MainOptions options)
   hardwareWindow_ = new TfrmHardware(hardware_, settings_, this);
   aide_ = new TfrmAide(this);
   versionContacts_ = new TfrmVersionContacts(this);
+  editWindow_ = new TfrmEdit(this);
 
   tmrAcq = new QTimer(this);
   tmrAcq->setInterval(static_cast<int>(kAcquisitionTickMillis));

@@ -33,6 +33,7 @@ class TfrmAide;
 class TfrmFrame;
 class TfrmVersionContacts;
 class TfrmChannel;
+class TfrmEdit;
 class TfrmFilterView;
 class TfrmGraphicView;
 class TfrmHardware;
@@ -78,6 +79,8 @@ class TfrmMain : public QMainWindow {
   // The remote command channel: the block, tmrDll, the line event and the log window.
   RemoteLink& Remote() { return *remote_; }
   TfrmColors& ColorsWindow() { return *colors_; }
+  // "Line Edition", shared by the Hexa and Filter views.
+  TfrmEdit& EditWindow() { return *editWindow_; }
   QMdiArea* MdiArea() { return mdi_; }
   QStatusBar* StatusBarWidget() { return stbStatus_; }
 
@@ -197,6 +200,7 @@ class TfrmMain : public QMainWindow {
   TfrmProgress* progress_ = nullptr;
   TfrmHardware* hardwareWindow_ = nullptr;
   TfrmColors* colors_ = nullptr;
+  TfrmEdit* editWindow_ = nullptr;
   TfrmHexaView* hexaView_ = nullptr;
   TfrmFilterView* filterView_ = nullptr;
   TfrmGraphicView* graphicView_ = nullptr;

@@ -1,6 +1,8 @@
 #include "views/DecodedLine.h"
 
 #include <cassert>
+#include <initializer_list>
+#include <utility>
 
 namespace velkor {
 
@@ -120,8 +122,9 @@ void DecodedLineList::SetSelected(std::size_t i, bool selected) {
 void DecodedLineList::RemoveFirst() {
   if (count_ == 0) return;
   --count_;
+  ++removedFromFront_;
   if (count_ == 0) {
-    Clear();
+    ReleaseAll();
     return;
   }
   if (++head_ == kLinesPerBlock) {
@@ -130,7 +133,25 @@ void DecodedLineList::RemoveFirst() {
   }
 }
 
+void DecodedLineList::Swap(DecodedLineList& other) noexcept {
+  blocks_.swap(other.blocks_);
+  std::swap(head_, other.head_);
+  std::swap(count_, other.count_);
+  // The generation stays with the list, not its lines: for a view that follows either list
+  // all of its lines were replaced, as by a clear.
+  for (DecodedLineList* list : {this, &other}) {
+    ++list->generation_;
+    list->removedFromFront_ = 0;
+  }
+}
+
 void DecodedLineList::Clear() {
+  ReleaseAll();
+  ++generation_;
+  removedFromFront_ = 0;
+}
+
+void DecodedLineList::ReleaseAll() {
   blocks_.clear();
   head_ = 0;
   count_ = 0;

@@ -76,6 +76,15 @@ class DecodedLineList {
   void SetSelected(std::size_t i, bool selected);
   void RemoveFirst();
   void Clear();
+  // Exchanges the lines of two lists without copying them; counts as a clear of both.
+  void Swap(DecodedLineList& other) noexcept;
+
+  // What a view needs to follow the list without being told of each change: Clear (and
+  // Swap) counts up the generation, and RemovedFromFront counts the lines that RemoveFirst took since the
+  // last Clear. A view that knows both, and the size it last saw, knows exactly which rows
+  // went and which came.
+  std::uint64_t Generation() const { return generation_; }
+  std::uint64_t RemovedFromFront() const { return removedFromFront_; }
 
  private:
   static constexpr std::size_t kLinesPerBlock = 4096;
@@ -85,10 +94,13 @@ class DecodedLineList {
     std::vector<std::uint8_t> selected;
   };
   const Block& BlockOf(std::size_t i, std::size_t& slot) const;
+  void ReleaseAll();
 
   std::deque<std::unique_ptr<Block>> blocks_;
   std::size_t head_ = 0;   // lines already removed from the first block
   std::size_t count_ = 0;
+  std::uint64_t generation_ = 0;
+  std::uint64_t removedFromFront_ = 0;
 };
 
 }  // namespace velkor

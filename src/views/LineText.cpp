@@ -1,0 +1,154 @@
+#include "views/LineText.h"
+
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "app/Cp1252.h"
+
+namespace velkor {
+
+ChannelCaptions CaptionsOf(const Settings& settings) {
+  ChannelCaptions captions;
+  for (int i = 0; i < kChannelCount; ++i) captions.text[i] = settings.channels[i].caption;
+  return captions;
+}
+
+std::string DateColumnText(std::string_view date, bool milliseconds) {
+  if (!milliseconds) date = date.size() <= 3 ? std::string_view{} : date.substr(0, date.size() - 3);
+  std::string text;
+  const std::size_t digits = date.size() < 4 ? 4 : date.size();
+  const std::size_t width = digits < 12 ? 12 : digits;
+  text.reserve(width + 1);
+  text.append(width - digits, ' ');
+  text.append(digits - date.size(), '0');
+  text.append(date);
+  text.insert(text.size() - 3, 1, '.');
+  return text;
+}
+
+std::int64_t LineDateMicros(std::string_view line) {
+  const std::string_view date = LineReader(line).Date();
+  std::uint64_t value = 0;
+  std::from_chars(date.data(), date.data() + date.size(), value);
+  return static_cast<std::int64_t>(value);
+}
+
+std::string MillisecondsText(std::int64_t micros) {
+  // The magnitude as unsigned, so the most negative value has one too.
+  const std::uint64_t magnitude =
+      micros < 0 ? 0 - static_cast<std::uint64_t>(micros) : static_cast<std::uint64_t>(micros);
+  std::string digits = std::to_string(magnitude);
+  if (digits.size() < 4) digits.insert(0, 4 - digits.size(), '0');
+  digits.insert(digits.size() - 3, 1, '.');
+  return micros < 0 ? "-" + digits : digits;
+}
+
+SelectionBlock SelectionBlockAround(const DecodedLineList& lines, std::size_t focus) {
+  SelectionBlock block{focus, focus};
+  while (block.first > 0 && lines.Selected(block.first - 1)) --block.first;
+  while (block.last + 1 < lines.size() && lines.Selected(block.last + 1)) ++block.last;
+  return block;
+}
+
+ClickStatus ClickStatusAt(const DecodedLineList& lines, std::size_t focus) {
+  SelectionBlock block = SelectionBlockAround(lines, focus);
+  ClickStatus status;
+  status.selectedLines = "Selected lines : " + std::to_string(block.Count());
+  if (block.first == 0 && block.last == 0) {
+    status.relativeTime = "Relative time : -";
+    return status;
+  }
+  if (block.first == block.last) --block.first;
+  // Both dates are below 2^63 microseconds (nearly 300000 years), so the difference of the
+  // two signed values cannot overflow.
+  const std::int64_t d = LineDateMicros(lines.Line(block.last)) - LineDateMicros(lines.Line(block.first));
+  status.relativeTime = "Relative time : " + MillisecondsText(d) + "ms";
+  return status;
+}
+
+std::string LineCountText(std::size_t count) { return std::to_string(count) + " lines"; }
+
+std::string RenderLines(const DecodedLineList& lines, const ChannelCaptions& captions, bool selectedOnly) {
+  std::string text;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (selectedOnly && !lines.Selected(i)) continue;
+    text += RenderDecodedLine(lines.Line(i), captions.text);
+    text += "\r\n";
+  }
+  return text;
+}
+
+namespace {
+
+class ReplacingFile {
+ public:
+  explicit ReplacingFile(const std::string& path) : path_(path), temporary_(path + ".tmp") {
+    file_ = std::fopen(temporary_.c_str(), "wb");
+    failed_ = file_ == nullptr;
+  }
+  ~ReplacingFile() {
+    if (file_ != nullptr) std::fclose(file_);
+    if (!committed_) {
+      std::error_code ec;
+      std::filesystem::remove(temporary_, ec);
+    }
+  }
+  ReplacingFile(const ReplacingFile&) = delete;
+  ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+  bool Failed() const { return failed_; }
+  void Write(std::string_view bytes) {
+    if (failed_ || bytes.empty()) return;
+    failed_ = std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size();
+  }
+  // True when the file could not be completed; the temporary file is then removed.
+  bool Commit() {
+    if (file_ != nullptr) {
+      failed_ = std::fflush(file_) != 0 || failed_;
+      failed_ = std::ferror(file_) != 0 || failed_;
+      failed_ = std::fclose(file_) != 0 || failed_;
+      file_ = nullptr;
+    }
+    if (failed_) return true;
+    std::error_code ec;
+    std::filesystem::rename(temporary_, path_, ec);
+    failed_ = static_cast<bool>(ec);
+    committed_ = !failed_;
+    return failed_;
+  }
+
+ private:
+  std::string path_;
+  std::string temporary_;
+  std::FILE* file_ = nullptr;
+  bool failed_ = false;
+  bool committed_ = false;
+};
+
+constexpr std::size_t kSaveChunkBytes = 1 << 20;
+
+}  // namespace
+
+bool SaveRenderedLines(const std::string& path, const DecodedLineList& lines, const ChannelCaptions& captions,
+                       bool selectedOnly) {
+  ReplacingFile file(path);
+  if (file.Failed()) return true;
+  // Converted a chunk at a time, so a list of millions of lines never sits in memory twice.
+  std::string chunk;
+  chunk.reserve(kSaveChunkBytes + kMaxDecodedLineLength * 2);
+  for (std::size_t i = 0; i < lines.size() && !file.Failed(); ++i) {
+    if (selectedOnly && !lines.Selected(i)) continue;
+    chunk += RenderDecodedLine(lines.Line(i), captions.text);
+    chunk += "\r\n";
+    if (chunk.size() >= kSaveChunkBytes) {
+      file.Write(Cp1252ToUtf8(chunk));
+      chunk.clear();
+    }
+  }
+  file.Write(Cp1252ToUtf8(chunk));
+  return file.Commit();
+}
+
+}  // namespace velkor
