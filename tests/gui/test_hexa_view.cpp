@@ -168,6 +168,10 @@ TEST(HexaView, RowDrawingColumnsAndColours) {
   EXPECT_FALSE(AnyPixel(selected, dateStart, fieldsStart + Advance(*rig.panel, 7), dark));
   // Past the last piece the row keeps the window colour.
   EXPECT_EQ(QColor(selected.pixel(590, 6)), QColor(Qt::white));
+
+  // A list filled without the sink's cut may hold longer lines: drawn all the same.
+  const QImage longRow = RenderRow(*rig.panel, "0,1," + std::string(3000, 'N') + "=" + std::string(3000, 'v') + ",");
+  EXPECT_TRUE(AnyPixel(longRow, fieldsStart, 600, dark));
 }
 
 TEST(HexaView, DateInSecondsAndMilliseconds) {

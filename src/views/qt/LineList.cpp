@@ -259,13 +259,11 @@ void LineDelegate::PaintLine(QPainter& painter, const QRect& rect, std::string_v
 
   LineField field;
   int named = 0;
-  char blankAndName[kMaxDecodedLineLength + 2];
   while (reader.NextField(field)) {
     const QColor& own = MarkerColour(field.marker);
     if (!field.hasValue) {
-      blankAndName[0] = ' ';
-      std::copy(field.text.begin(), field.text.end(), blankAndName + 1);
-      x = DrawPiece(painter, x, rect, std::string_view(blankAndName, field.text.size() + 1), colour(own), back);
+      scratch_.assign(1, ' ').append(field.text);
+      x = DrawPiece(painter, x, rect, scratch_, colour(own), back);
       continue;
     }
     if (++named <= look_.fieldScroll) {
@@ -274,10 +272,8 @@ void LineDelegate::PaintLine(QPainter& painter, const QRect& rect, std::string_v
       x = rect.left() + kHiddenFieldLineX + 1;
       continue;
     }
-    blankAndName[0] = ' ';
-    std::copy(field.name.begin(), field.name.end(), blankAndName + 1);
-    blankAndName[field.name.size() + 1] = '=';
-    x = DrawPiece(painter, x, rect, std::string_view(blankAndName, field.name.size() + 2), colour(own), back);
+    scratch_.assign(1, ' ').append(field.name).append(1, '=');
+    x = DrawPiece(painter, x, rect, scratch_, colour(own), back);
     x = DrawPiece(painter, x, rect, field.value, colour(kBlue), back);
   }
 }
