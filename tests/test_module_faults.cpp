@@ -12,7 +12,6 @@
 #include "FakeKivo.h"
 #include "KivoSimulator.h"
 #include "TestRig.h"
-#include "Waveform.h"
 #include "pipeline/LiveRun.h"
 
 using namespace velkor;
@@ -22,19 +21,12 @@ namespace {
 
 const std::string kSourceDir = VELKOR_SOURCE_DIR;
 
-// The demo capture `copies` times over, as samples that the module's live bytes carry
-// unchanged (channel 2 holds its level for two samples, channels 3 and 4 for four).
+// The demo capture `copies` times over, as a live run of it decodes it.
 std::vector<std::uint8_t> DemoSamples(int copies) {
   const std::string demo = ReadWholeFile(kSourceDir + "/examples/demo.bin");
-  std::vector<std::uint8_t> live;
-  for (int c = 0; c < copies; ++c) {
-    for (std::size_t k = 0; k + 3 < demo.size(); k += 4) {
-      auto bit = [&](std::size_t j, int channel) { return (static_cast<unsigned>(demo[k + j]) >> channel) & 1u; };
-      live.push_back(static_cast<std::uint8_t>(bit(0, 0) | bit(0, 1) << 1 | bit(1, 0) << 2 | bit(0, 2) << 3 |
-                                               bit(2, 0) << 4 | bit(2, 1) << 5 | bit(3, 0) << 6 | bit(0, 3) << 7));
-    }
-  }
-  return LiveBytesToFileBytes(live);
+  std::vector<std::uint8_t> samples;
+  for (int c = 0; c < copies; ++c) samples.insert(samples.end(), demo.begin(), demo.end());
+  return SamplesAsStreamed(samples);
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -83,7 +75,7 @@ void ExpectANewRunDecodes(const TempDir& dir) {
   const std::vector<std::string> expected = ReplayedLines(dir, samples);
   KivoSimulator sim({"--time-limit", "30", dir.Write("again.bin", samples)});
   ASSERT_FALSE(sim.Path().empty());
-  const ToolResult run = LiveDecode(sim, 1.5);
+  const ToolResult run = LiveDecode(sim, 2.5);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(SplitLines(run.out), expected);
 }
@@ -116,7 +108,7 @@ TEST(ModuleFault, SilenceOfSecondsLosesNothing) {
 
   KivoSimulator sim({"--time-limit", "30", "--pause-after", "0.4", "--pause-for", "2.5", dir.Write("capture.bin", samples)});
   ASSERT_FALSE(sim.Path().empty());
-  const ToolResult run = LiveDecode(sim, 4.5);
+  const ToolResult run = LiveDecode(sim, 6);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(SplitLines(run.out), expected);
 
