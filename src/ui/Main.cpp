@@ -16,11 +16,15 @@
 
 #include "app/ConfigFile.h"
 #include "channels/qt/Channel.h"
+#include "channels/qt/Frame.h"
 #include "hardware/qt/Hardware.h"
 #include "pipeline/qt/Progress.h"
 #include "platform/SystemPort.h"
+#include "remote/qt/RemoteLink.h"
+#include "ui/Aide.h"
 #include "ui/Icons.h"
 #include "ui/QtText.h"
+#include "ui/VersionContacts.h"
 #include "views/qt/FilterView.h"
 #include "views/qt/Graphic.h"
 #include "views/qt/HexaView.h"
@@ -106,6 +110,8 @@ TfrmMain::TfrmMain(MainOptions options)
 
   progress_ = new TfrmProgress();
   hardwareWindow_ = new TfrmHardware(hardware_, settings_, this);
+  aide_ = new TfrmAide(this);
+  versionContacts_ = new TfrmVersionContacts(this);
 
   tmrAcq = new QTimer(this);
   tmrAcq->setInterval(static_cast<int>(kAcquisitionTickMillis));
@@ -115,6 +121,7 @@ TfrmMain::TfrmMain(MainOptions options)
   tmrRemote->setSingleShot(true);
   connect(tmrRemote, &QTimer::timeout, this, &TfrmMain::tmrRemoteTimer);
   tmrRemote->start();
+  remote_ = std::make_unique<RemoteLink>(*this);
 
   if (!options_.configFolder.isEmpty()) {
     configFolder_ = options_.configFolder;
@@ -267,6 +274,7 @@ void TfrmMain::showEvent(QShowEvent* event) {
 void TfrmMain::FormShow() {
   firstShow_ = false;
   StartRemote();
+  editorRegistry_.Clear();
   CreateChildren();
   pipeline_.SetRunning(false);
   for (int i = 0; i < kChannelCount; ++i)
@@ -285,7 +293,9 @@ void TfrmMain::FormShow() {
   }
 }
 
-void TfrmMain::StartRemote() {}
+void TfrmMain::StartRemote() {
+  if (remote_->OpenRemoteBlock()) mnuRemote->menuAction()->setVisible(true);
+}
 
 void TfrmMain::CreateChildren() {
   hexaView_ = new TfrmHexaView(*this);
@@ -369,9 +379,43 @@ void TfrmMain::ApplyChannelColours() {
   if (hexaView_) hexaView_->RepaintList();
 }
 
-void TfrmMain::OpenFrameEditor(const QString&, const QString&) {}
+// ---- Frame description editors and help (TfrmFrame, TfrmAide) ----
 
-void TfrmMain::ShowHelpTopic(const QString&) {}
+void TfrmMain::OpenFrameEditor(const QString& name, const QString& errorText) {
+  const int free = editorRegistry_.FreeEntry();
+  const bool isNew = name == ToQt(kNewFrameCaption);
+  if (!isNew) {
+    // A file already open comes to the front with the new reason; its text stays as edited.
+    if (TfrmFrame* open = editorRegistry_.Find(name, [](const TfrmFrame& e) { return e.Caption(); })) {
+      open->SetErrorText(errorText);
+      open->show();
+      mdi_->setActiveSubWindow(open);
+      open->raise();
+      return;
+    }
+  }
+  if (free < 0) {
+    ShowMessage("Too many Frame Descritpions opened !", "Warning");
+    return;
+  }
+  auto* editor = new TfrmFrame(*this);
+  if (!isNew && editor->LoadFile(name)) {
+    delete editor;
+    ShowMessage("The file can not be opened", "Error");
+    return;
+  }
+  editor->SetErrorText(errorText);
+  editorRegistry_.Put(free, editor);
+  mdi_->addSubWindow(editor);
+  editor->show();
+  mdi_->setActiveSubWindow(editor);
+}
+
+void TfrmMain::ForgetFrameEditor(TfrmFrame* editor) { editorRegistry_.Forget(editor); }
+
+void TfrmMain::ShowHelpTopic(const QString& key) { aide_->ShowHelpTopic(FromQt(key)); }
+
+// ---- end of frame description editors and help ----
 
 // ---------------------------------------------------------------------------------------
 // Configuration files
@@ -454,7 +498,10 @@ void TfrmMain::acHardwareSettingsExecute() {
 
 void TfrmMain::acNewFrameExecute() { OpenFrameEditor("New Frame Description", {}); }
 
-void TfrmMain::acOpenFrameExecute() {}
+void TfrmMain::acOpenFrameExecute() {
+  const QString path = dialogs_->OpenFile(this, {QString(), ToQt(FrameOpenFilter()), {}, {}});
+  if (!path.isEmpty()) OpenFrameEditor(path, {});
+}
 
 void TfrmMain::acChannelExecute(int channel) { ToggleChildWindow(channelWindows_[channel]); }
 
@@ -488,11 +535,11 @@ void TfrmMain::ReplayCaptureFile(const QString& path) {
 void TfrmMain::acGraphicViewExecute() { ToggleChildWindow(graphicView_); }
 void TfrmMain::acHexaViewExecute() { ToggleChildWindow(hexaView_); }
 void TfrmMain::acFilterViewExecute() { ToggleChildWindow(filterView_); }
-void TfrmMain::acHelpIndexExecute() {}
-void TfrmMain::acHelpContentExecute() {}
-void TfrmMain::acVersionExecute() {}
+void TfrmMain::acHelpIndexExecute() { aide_->ShowIndex(); }
+void TfrmMain::acHelpContentExecute() { aide_->ShowContent(); }
+void TfrmMain::acVersionExecute() { versionContacts_->exec(); }
 void TfrmMain::mnuColorsClick() {}
-void TfrmMain::mnuDisplayLogClick() {}
+void TfrmMain::mnuDisplayLogClick() { remote_->mnuDisplayLogClick(); }
 
 void TfrmMain::tmrRemoteTimer() {
   tmrRemote->stop();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/Settings.h"
+#include "channels/FrameDescriptionText.h"
 #include "hardware/Hardware.h"
 #include "pipeline/DecMain.h"
 #include "pipeline/LiveRun.h"
@@ -27,6 +28,10 @@ class QTimer;
 namespace velkor::ui {
 
 class MdiChild;
+class RemoteLink;
+class TfrmAide;
+class TfrmFrame;
+class TfrmVersionContacts;
 class TfrmChannel;
 class TfrmFilterView;
 class TfrmGraphicView;
@@ -69,6 +74,8 @@ class TfrmMain : public QMainWindow {
   TfrmChannel* ChannelWindow(int channel) { return channelWindows_[channel]; }
   TfrmProgress& Progress() { return *progress_; }
   TfrmHardware& HardwareWindow() { return *hardwareWindow_; }
+  // The remote command channel: the block, tmrDll, the line event and the log window.
+  RemoteLink& Remote() { return *remote_; }
   QMdiArea* MdiArea() { return mdi_; }
   QStatusBar* StatusBarWidget() { return stbStatus_; }
 
@@ -102,6 +109,11 @@ class TfrmMain : public QMainWindow {
   // Frame description editors and the help window.
   void OpenFrameEditor(const QString& name, const QString& errorText);
   void ShowHelpTopic(const QString& key);
+  // Frees the registry entry of an editor that closes.
+  void ForgetFrameEditor(TfrmFrame* editor);
+  EditorRegistry<TfrmFrame>& FrameEditors() { return editorRegistry_; }
+  TfrmAide& HelpWindow() { return *aide_; }
+  TfrmVersionContacts& VersionWindow() { return *versionContacts_; }
 
   void ReplayCaptureFile(const QString& path);
 
@@ -172,6 +184,8 @@ class TfrmMain : public QMainWindow {
   Pipeline pipeline_;
   Hardware hardware_;
   LiveRun liveRun_;
+  // After the pipeline: it hands the pipeline its line event and takes it back at its end.
+  std::unique_ptr<RemoteLink> remote_;
 
   std::vector<QIcon> images_;
   QMdiArea* mdi_ = nullptr;
@@ -184,6 +198,10 @@ class TfrmMain : public QMainWindow {
   TfrmGraphicView* graphicView_ = nullptr;
   std::array<TfrmChannel*, kChannelCount> channelWindows_{};
   std::array<QAction*, kChannelCount> channelCommands_{};
+  // Frame description editors, help and version windows.
+  EditorRegistry<TfrmFrame> editorRegistry_;
+  TfrmAide* aide_ = nullptr;
+  TfrmVersionContacts* versionContacts_ = nullptr;
 
   QString configFolder_;
   bool replayLockCourt_ = false;

@@ -61,6 +61,9 @@ int main(int argc, char** argv) {
   auto full = capture.FileBytes(samples > have ? samples - have : 0);
   full.resize(samples);
   if (!WriteFile(dir + "/demo.bin", std::string(full.begin(), full.end()))) return 1;
+  // The demo opens on the chart above the lines.
+  settings.graphic = WindowPlacement{0, 0, 115, 843, true};
+  settings.hexa = WindowPlacement{0, 142, 420, 843, true};
   const std::string config = dir + "/demo.cfg";
   std::filesystem::remove(config);  // a fresh file, not one merged with an older demo
   if (SaveConfigFile(config, settings)) return 1;

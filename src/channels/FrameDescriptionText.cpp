@@ -1,0 +1,112 @@
+#include "channels/FrameDescriptionText.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+namespace velkor {
+
+namespace {
+
+struct FrameType {
+  std::string_view extension;
+  std::string_view filter;
+};
+
+constexpr std::array<FrameType, kFrameTypeCount> kTypes = {{
+    {"mfd", "Manchester Frame Description (*.mfd)|*.mfd"},
+    {"sfd", "Serial Frame Description (*.sfd)|*.sfd"},
+    {"cfd", "CAN Frame Description (*.cfd)|*.cfd"},
+    {"lfd", "LIN Frame Description (*.lfd)|*.lfd"},
+}};
+
+}  // namespace
+
+int FrameTypeOfPath(std::string_view path) {
+  if (path.size() < 3) return kNoFrameType;
+  const std::string_view ending = path.substr(path.size() - 3);
+  for (int t = 0; t < kFrameTypeCount; ++t)
+    if (kTypes[t].extension == ending) return t;
+  return kNoFrameType;
+}
+
+std::string_view FrameTypeFilter(int type) {
+  if (type < 0 || type >= kFrameTypeCount) return {};
+  return kTypes[type].filter;
+}
+
+std::string FrameOpenFilter() {
+  std::string filter;
+  for (const FrameType& t : kTypes) {
+    if (!filter.empty()) filter += '|';
+    filter += t.filter;
+  }
+  return filter;
+}
+
+bool ReadFrameDescriptionText(const std::string& path, std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return true;
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return true;
+  text.clear();
+  text.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\r') {
+      if (i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+      text += '\n';
+    } else {
+      text += bytes[i];
+    }
+  }
+  // The last line's end is the file's way of closing that line, not an empty line after it.
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  return false;
+}
+
+bool WriteFrameDescriptionText(const std::string& path, std::string_view text) {
+  std::string bytes;
+  bytes.reserve(text.size() + text.size() / 16 + 2);
+  // Every line, the last one too, gets its line end: the reverse of the reading, so a text
+  // that ends with a line break ends with an empty line.
+  for (std::size_t start = 0; !text.empty() && start <= text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    bytes += line;
+    bytes += "\r\n";
+    start = end + 1;
+  }
+
+  const std::string temporary = path + ".velkor-save";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (!out) return true;
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    if (!out) {
+      out.close();
+      std::error_code ignored;
+      std::filesystem::remove(temporary, ignored);
+      return true;
+    }
+  }
+  std::error_code error;
+  // The replacement keeps the access rights of the file it replaces.
+  const auto status = std::filesystem::status(path, error);
+  if (!error && std::filesystem::exists(status))
+    std::filesystem::permissions(temporary, status.permissions(), error);
+  error.clear();
+  std::filesystem::rename(temporary, path, error);
+  if (error) {
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace velkor

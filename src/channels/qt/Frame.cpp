@@ -1,0 +1,159 @@
+#include "channels/qt/Frame.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QVBoxLayout>
+
+#include "channels/FrameDescriptionText.h"
+#include "ui/Icons.h"
+#include "ui/Main.h"
+#include "ui/QtText.h"
+
+namespace velkor::ui {
+
+TfrmFrame::TfrmFrame(TfrmMain& main)
+    : MdiChild(main, ToQt(kNewFrameCaption), QSize(kClientWidth, kClientHeight)) {
+  // A fixed single border with the system menu and the close box only.
+  setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint);
+  SetClientSize(QSize(kClientWidth, kClientHeight));
+  setFixedSize(size());
+  setAttribute(Qt::WA_DeleteOnClose);
+  setWindowIcon(main.Image(kImageNewFrame));
+
+  auto* layout = new QVBoxLayout(Client());
+  auto* top = new QHBoxLayout;
+  top->addWidget(new QLabel("Type :"));
+  cboType = new QComboBox;
+  cboType->addItems({"Manchester", "Serial", "CAN", "LIN"});
+  cboType->setCurrentIndex(-1);
+  cboType->setToolTip("Choose the Frame Description type");
+  top->addWidget(cboType);
+  txtErreur = new QLabel;
+  txtErreur->setWordWrap(true);
+  txtErreur->setTextFormat(Qt::PlainText);
+  txtErreur->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  txtErreur->setStyleSheet("color: rgb(160, 0, 0);");
+  top->addWidget(txtErreur, 1);
+  Label3 = new QLabel("?");
+  Label3->setStyleSheet("color: blue; font-weight: bold; text-decoration: underline;");
+  Label3->setCursor(Qt::WhatsThisCursor);
+  Label3->installEventFilter(this);
+  top->addWidget(Label3);
+  layout->addLayout(top);
+
+  layout->addWidget(new QLabel("Frame Description :"));
+  txtDescription = new QPlainTextEdit;
+  txtDescription->setLineWrapMode(QPlainTextEdit::NoWrap);
+  txtDescription->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  txtDescription->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  txtDescription->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  layout->addWidget(txtDescription, 1);
+
+  auto* bottom = new QHBoxLayout;
+  bottom->addStretch();
+  butSave = new QPushButton("Save");
+  butSave->setDefault(true);
+  butSaveAs = new QPushButton("Save as");
+  butClose = new QPushButton("Close");
+  bottom->addWidget(butSave);
+  bottom->addWidget(butSaveAs);
+  bottom->addWidget(butClose);
+  layout->addLayout(bottom);
+
+  connect(butSave, &QPushButton::clicked, this, &TfrmFrame::butSaveClick);
+  connect(butSaveAs, &QPushButton::clicked, this, &TfrmFrame::butSaveAsClick);
+  connect(butClose, &QPushButton::clicked, this, &TfrmFrame::butCloseClick);
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  escape->setContext(Qt::WidgetWithChildrenShortcut);
+  connect(escape, &QShortcut::activated, this, &TfrmFrame::butCloseClick);
+}
+
+bool TfrmFrame::LoadFile(const QString& path) {
+  std::string text;
+  if (ReadFrameDescriptionText(FromQt(path), text)) return true;
+  txtDescription->setPlainText(ToQt(text));
+  txtDescription->document()->setModified(false);
+  setWindowTitle(path);
+  cboType->setCurrentIndex(FrameTypeOfPath(FromQt(path)));
+  cboType->setEnabled(false);
+  return false;
+}
+
+void TfrmFrame::SetErrorText(const QString& text) { txtErreur->setText(text); }
+
+bool TfrmFrame::Modified() const { return txtDescription->document()->isModified(); }
+
+void TfrmFrame::butSaveClick() {
+  txtErreur->clear();
+  SaveDescription(Caption() == ToQt(kNewFrameCaption));
+}
+
+void TfrmFrame::butSaveAsClick() { SaveDescription(true); }
+
+void TfrmFrame::SaveDescription(bool saveAs) {
+  if (!Modified() && !saveAs) return;
+  const int type = cboType->currentIndex();
+  if (type < 0) {
+    Main().ShowMessage("You must define the frame type", "Error");
+    return;
+  }
+  QString path = Caption();
+  if (saveAs) {
+    const QString filter = ToQt(FrameTypeFilter(type));
+    path = Main().GetDialogs().SaveFile(this, FileRequest{{}, filter, filter.right(3), {}});
+    if (path.isEmpty()) return;
+  }
+  // The decoders read these files as Windows-1252, so that is how they are written.
+  if (WriteFrameDescriptionText(FromQt(path), FromQt(txtDescription->toPlainText()))) {
+    Main().ShowMessage("The file can not be written: " + path, "Error");
+    return;
+  }
+  if (saveAs) setWindowTitle(path);
+  txtDescription->document()->setModified(false);
+  saved_ = true;
+}
+
+void TfrmFrame::butCloseClick() {
+  if (Modified()) {
+    switch (Main().ShowMessage("The text has been modified. Do you want save it before close ?", "Warning",
+                               Buttons::YesNoCancel)) {
+      case Answer::Yes:
+        saved_ = false;
+        butSaveClick();
+        if (!saved_) return;  // no type, a cancelled dialog or a failed write: stay open
+        break;
+      case Answer::No: break;
+      case Answer::Cancel:
+      case Answer::Ok: return;
+    }
+  }
+  close();
+}
+
+void TfrmFrame::Label3Click() { Main().ShowHelpTopic("Frame Description"); }
+
+// Every way of closing ends here, the window's own close box too, which asks nothing.
+void TfrmFrame::closeEvent(QCloseEvent* event) {
+  if (!forgotten_) {
+    forgotten_ = true;
+    Main().ForgetFrameEditor(this);
+  }
+  QMdiSubWindow::closeEvent(event);
+}
+
+bool TfrmFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Label3 && event->type() == QEvent::MouseButtonRelease) {
+    Label3Click();
+    return true;
+  }
+  return MdiChild::eventFilter(watched, event);
+}
+
+}  // namespace velkor::ui

@@ -1,0 +1,60 @@
+#pragma once
+// The frame description editor: a plain text editor for *.mfd, *.sfd, *.cfd and *.lfd files,
+// opened empty, from a file, or by a loader that refused the file (its reason on top).
+// Unlike the other child windows it is destroyed when closed.
+
+#include <QString>
+
+#include "ui/MdiChild.h"
+
+class QComboBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace velkor::ui {
+
+class TfrmFrame : public MdiChild {
+  Q_OBJECT
+ public:
+  static constexpr int kClientWidth = 529;
+  static constexpr int kClientHeight = 425;
+
+  // A new description: caption "New Frame Description", empty text, the type open.
+  explicit TfrmFrame(TfrmMain& main);
+  // Loads a file; returns true when it could not be read. The type follows the extension
+  // and can no longer be changed.
+  [[nodiscard]] bool LoadFile(const QString& path);
+
+  void SetErrorText(const QString& text);
+  QString Caption() const { return windowTitle(); }
+  bool Saved() const { return saved_; }
+  bool Modified() const;
+
+  // Controls, named as the form names them.
+  QComboBox* cboType = nullptr;
+  QLabel* txtErreur = nullptr;
+  QPlainTextEdit* txtDescription = nullptr;
+  QPushButton* butSave = nullptr;
+  QPushButton* butSaveAs = nullptr;
+  QPushButton* butClose = nullptr;
+  QLabel* Label3 = nullptr;
+
+  // Handlers.
+  void butSaveClick();
+  void butSaveAsClick();
+  void butCloseClick();
+  void Label3Click();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void SaveDescription(bool saveAs);
+
+  bool saved_ = false;
+  bool forgotten_ = false;
+};
+
+}  // namespace velkor::ui

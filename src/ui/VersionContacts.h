@@ -1,0 +1,40 @@
+#pragma once
+// "Version and Contacts": the program's version and build comment, and four links to the
+// hotline and the commercial service.
+
+#include <QDialog>
+
+#include <functional>
+
+#include "app/Version.h"
+
+class QLabel;
+class QLineEdit;
+
+namespace velkor::ui {
+
+class TfrmVersionContacts : public QDialog {
+  Q_OBJECT
+ public:
+  // Hands a link to the desktop; tests put a recorder here.
+  using LinkOpener = std::function<void(const QString& url)>;
+
+  explicit TfrmVersionContacts(QWidget* parent = nullptr,
+                               VersionRecord record = ProgramVersionRecord(),
+                               ContactAddresses contacts = ProgramContacts());
+  void SetLinkOpener(LinkOpener opener) { openLink_ = std::move(opener); }
+
+  QLineEdit* txtInformation1 = nullptr;  // version
+  QLineEdit* txtInformation2 = nullptr;  // comment
+  QLabel* lblTechnicalMail = nullptr;
+  QLabel* lblTechnicalWeb = nullptr;
+  QLabel* lblCommercialMail = nullptr;
+  QLabel* lblCommercialWeb = nullptr;
+
+ private:
+  QLabel* AddLink(const QString& text, const QString& url);
+
+  LinkOpener openLink_;
+};
+
+}  // namespace velkor::ui
