@@ -105,6 +105,20 @@ make_seeds() {
       { printf '\x00'; live_slice 0 8192; } >"$dir/demo-order"
       { printf '\x31'; live_slice 14000 16000; } >"$dir/cut"
       ;;
+    remote)
+      # The block as a client leaves it: the state byte, the command and its zero.
+      local command n=0
+      for command in 'Ask' 'Com>3' 'Com>13' 'LoadConfiguration>/no/such.cfg' 'Run' 'Stop' 'Show' 'Hide' 'Close' 'What'; do
+        { printf '\x01%s\x00' "$command"; head -c 64 /dev/zero; } >"$dir/command-$n"
+        n=$((n + 1))
+      done
+      printf '\x00OK\x00' >"$dir/idle"
+      ;;
+    rtf)
+      head -c 6000 docs/manual.rtf >"$dir/manual-start"
+      printf '%s' '{\rtf1\ansi{\fonttbl{\f0\fmodern Courier;}}{\colortbl ;\red255\green0\blue0;}' \
+        '{\cf1\b \'"'"'a7Title\par}\u8364?\u-10?\tab x\line y{\*\unknown z}\'"'"'e9\'"'"'zz}' >"$dir/small.rtf"
+      ;;
     lines)
       cp examples/demo.expected "$dir/demo-lines"
       printf '%b' '0,0,New Value=1,\n3,123456789012345,\xa3Error frame,$T=54,A=B=C,\n9,,,\n,\n\xa3\n' >"$dir/odd"
@@ -138,16 +152,25 @@ write_dictionary() {
         '#capture#')
       ;;
     lines) words=('New Value=' 'DataFrame=' 'ID=' 'FD=' '$' '..,') ;;
+    remote) words=('Ask' 'Com>' 'LoadConfiguration>' 'Run' 'Stop' 'Show' 'Hide' 'Close') ;;
+    rtf)
+      words=('{\rtf1' '\ansi' '\par' '\line' '\tab' '\b' '\b0' '\i' '\ul' '\fs24' '\cf1' '{\colortbl ;'
+        '\red255' '\green0' '\blue0' '{\fonttbl' '\fmodern' '\f1' '\u8364?' '\uc2' "\'a7" '{\*' '\bin4 '
+        '\pard' '\plain')
+      ;;
   esac
   : >"$out"
   local w
-  for w in "${words[@]}"; do printf '"%s"\n' "${w//\"/\\\"}" >>"$out"; done
+  for w in "${words[@]}"; do
+    w=${w//\\/\\\\}
+    printf '"%s"\n' "${w//\"/\\\"}" >>"$out"
+  done
 }
 
 # The longest input of each target: a short decode for the description and capture targets.
 max_len() {
   case $1 in
-    config | lines) echo 4096 ;;
+    config | lines | remote) echo 4096 ;;
     *) echo 8192 ;;
   esac
 }

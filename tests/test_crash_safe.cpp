@@ -1,7 +1,8 @@
 // Saves that a kill cannot tear. A child process saves a file again and again, alternating
 // two contents, and is killed with SIGKILL at a random moment; after every kill the file
 // must hold one of the two contents whole: never a mix, a cut or nothing. 1000 kills in all,
-// shared among the kinds of save the program makes.
+// shared among the kinds of save the program makes: LastVelkor.cfg, a description from the
+// editor, and a text of lines (the replacing write that saves of lines go through).
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,7 @@
 #include "app/ConfigFile.h"
 #include "app/IniFile.h"
 #include "app/Settings.h"
+#include "channels/FrameDescriptionText.h"
 
 using namespace velkor;
 using namespace velkor::test;
@@ -62,6 +64,13 @@ std::string LinesVersion(int version) {
   return text;
 }
 
+// A description as the editor holds it: lines joined by '\n'.
+std::string DescriptionVersion(int version) {
+  std::string text = "; edited\n[BAUDRATE]\nValue=" + std::string(version == 0 ? "125000" : "500000") + "\n[ID]\n";
+  for (int id = 0; id < (version == 0 ? 300 : 420); ++id) text += std::to_string(100 + id) + "=Frame_" + std::to_string(id) + "\n";
+  return text;
+}
+
 struct SaveKind {
   const char* name;
   const char* fileName;
@@ -77,6 +86,10 @@ std::vector<SaveKind> SaveKinds() {
   return {
       {"configuration", "LastVelkor.cfg", notes,
        [](const std::string& path, int version) { return SaveConfigFile(path, ConfigVersion(version)); }},
+      {"description", "edited.cfd", "",
+       [](const std::string& path, int version) {
+         return WriteFrameDescriptionText(path, DescriptionVersion(version));
+       }},
       {"lines", "lines.txt", "",
        [](const std::string& path, int version) { return WriteFileReplacing(path, LinesVersion(version)); }},
   };
@@ -131,7 +144,8 @@ TEST(CrashSafeSave, EveryKillLeavesTheOldOrTheNewFileWhole) {
   std::uniform_int_distribution<int> delayMicros(0, 3000);
 
   int killedWithTemporary = 0;
-  for (const SaveKind& kind : kinds) {
+  for (std::size_t n = 0; n < kinds.size(); ++n) {
+    const SaveKind& kind = kinds[n];
     SCOPED_TRACE(kind.name);
     TempDir dir;
     const std::array<std::string, 2> expected = ExpectedContents(dir, kind);
@@ -139,7 +153,7 @@ TEST(CrashSafeSave, EveryKillLeavesTheOldOrTheNewFileWhole) {
     const std::string path = dir.File(kind.fileName);
     ASSERT_FALSE(kind.save(dir.Write(kind.fileName, kind.initial), 0));
 
-    const int kills = kKillsInAll / static_cast<int>(kinds.size());
+    const int kills = static_cast<int>((kKillsInAll + n) / kinds.size());
     for (int k = 0; k < kills; ++k) {
       const pid_t pid = StartSaver(kind, path);
       ASSERT_GT(pid, 0) << "the saver did not start";
