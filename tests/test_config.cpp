@@ -144,6 +144,22 @@ TEST(ConfigFile, ManchesterEntries) {
                                           {std::string(512, 'p'), true}}));
 }
 
+// A path cut at 512 characters that ended in a blank lost the blank at the next save and
+// load, so the list changed by itself (the fuzz target's save-and-reload check).
+TEST(ConfigFile, ManchesterPathCutAtItsLimitKeepsNoTrailingBlank) {
+  const std::string cutBeforeBlank = "MANCHESTER_fd0=[X]" + std::string(511, 'p') + " q\n";
+  const std::string onlyBlanksKept = "MANCHESTER_fd1=[X]" + std::string(600, ' ') + "q\n";
+  const Settings loaded = LoadText("[CHANNEL1]\n" + cutBeforeBlank + onlyBlanksKept);
+  EXPECT_EQ(loaded.channels[0].manchesterFiles, (std::vector<ManchesterEntry>{{std::string(511, 'p'), true}}));
+
+  TempDir dir;
+  const std::string path = dir.File("again.cfg");
+  ASSERT_FALSE(SaveConfigFile(path, loaded));
+  Settings reloaded;
+  ASSERT_FALSE(LoadConfigFile(path, reloaded));
+  EXPECT_EQ(reloaded, loaded);
+}
+
 TEST(ConfigFile, TypeAndScrollingSelectNothingWhenTheyMatchNoItem) {
   const struct {
     const char* line;

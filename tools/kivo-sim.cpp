@@ -2,7 +2,8 @@
 // path of the terminal on its first line, answers the version query as the module does
 // and, after the start command, streams a capture file as the module's live bytes (four
 // samples per byte, one byte every 9.6 microseconds). It ends when the host closes the
-// port after the stream has started, or when the time limit has passed.
+// port after the stream has started, or when the time limit has passed. Faults on demand:
+// the module goes away, falls silent for a while, or floods the line with garbage.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -37,17 +38,34 @@ constexpr const char* kUsage =
     "  --wrong-marker            answer with 0x55 instead of the marker 0xF8\n"
     "  --marker-and-major-only   answer only the marker and the major version\n"
     "  --time-limit SECONDS      end after this time in any case (default 300)\n"
+    "\n"
+    "Faults, timed from the start command:\n"
+    "  --close-after SECONDS     close the pseudo-terminal and end (the module is unplugged)\n"
+    "  --pause-after SECONDS     send nothing from then on for --pause-for SECONDS (default\n"
+    "                            5), then go on with the capture where it stopped\n"
+    "  --pause-for SECONDS       the length of that silence\n"
+    "  --garbage-after SECONDS   from then on send pseudo-random bytes instead of the\n"
+    "                            capture, at --garbage-rate times the module's byte rate,\n"
+    "                            as a line at the wrong baud would deliver them\n"
+    "  --garbage-rate FACTOR     that rate as a multiple of the module's (default 8)\n"
     "  --help                    show this text\n"
     "\n"
     "It ends by itself when the host closes the port once the stream has started.\n";
 
 enum class Answer { Normal, Silent, WrongMarker, MarkerAndMajor };
 
+constexpr double kNever = -1;
+
 struct Options {
   Answer answer = Answer::Normal;
   int major = 1;
   int minor = 4;
   double timeLimit = 300;
+  double closeAfter = kNever;
+  double pauseAfter = kNever;
+  double pauseFor = 5;
+  double garbageAfter = kNever;
+  double garbageRate = 8;
   std::string capture;
 };
 
@@ -88,6 +106,15 @@ std::vector<std::uint8_t> PackLiveBytes(const std::vector<std::uint8_t>& samples
   return out;
 }
 
+// A number of seconds, zero or more (a rate factor must be above zero).
+bool ParseSeconds(const char* text, double& out, bool positive = false) {
+  char* end = nullptr;
+  const double v = std::strtod(text, &end);
+  if (end == text || *end != '\0' || !(v >= 0) || (positive && !(v > 0))) return false;
+  out = v;
+  return true;
+}
+
 using Clock = std::chrono::steady_clock;
 
 double SecondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
@@ -111,9 +138,15 @@ int main(int argc, char** argv) {
       if (++i >= argc || !ParseVersion(argv[i], opt.major, opt.minor))
         return Fail("--version needs MAJ.MIN, each 0 to 255");
     } else if (arg == "--time-limit") {
-      char* end = nullptr;
-      if (++i >= argc || (opt.timeLimit = std::strtod(argv[i], &end), *end != '\0') || opt.timeLimit <= 0)
-        return Fail("--time-limit needs a number of seconds");
+      if (++i >= argc || !ParseSeconds(argv[i], opt.timeLimit, true)) return Fail("--time-limit needs a number of seconds");
+    } else if (arg == "--close-after" || arg == "--pause-after" || arg == "--pause-for" || arg == "--garbage-after") {
+      double& value = arg == "--close-after"   ? opt.closeAfter
+                      : arg == "--pause-after" ? opt.pauseAfter
+                      : arg == "--pause-for"   ? opt.pauseFor
+                                               : opt.garbageAfter;
+      if (++i >= argc || !ParseSeconds(argv[i], value)) return Fail(std::string(arg) + " needs a number of seconds");
+    } else if (arg == "--garbage-rate") {
+      if (++i >= argc || !ParseSeconds(argv[i], opt.garbageRate, true)) return Fail("--garbage-rate needs a factor above 0");
     } else if (arg.starts_with("--")) {
       return Fail("unknown option " + std::string(arg) + " (see --help)");
     } else if (opt.capture.empty()) {
@@ -142,6 +175,8 @@ int main(int argc, char** argv) {
   bool streaming = false;
   Clock::time_point streamStart;
   std::size_t sent = 0;
+  std::uint64_t garbageSent = 0;
+  std::uint32_t garbageState = 0x2545F491;
   int previous = -1;
 
   while (SecondsSince(begin) < opt.timeLimit) {
@@ -173,9 +208,36 @@ int main(int argc, char** argv) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
       continue;
     }
-    if (streaming && sent < live.size()) {
-      const auto micros =
-          std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - streamStart).count();
+    if (!streaming) continue;
+    const double elapsed = SecondsSince(streamStart);
+    if (opt.closeAfter != kNever && elapsed >= opt.closeAfter) {
+      close(master);  // the host's reads now find the line hung up
+      return 0;
+    }
+    if (opt.garbageAfter != kNever && elapsed >= opt.garbageAfter) {
+      const auto due = static_cast<std::uint64_t>((elapsed - opt.garbageAfter) * 1e6 / 9.6 * opt.garbageRate);
+      std::uint8_t junk[4096];
+      while (garbageSent < due) {
+        for (std::uint8_t& b : junk) {
+          garbageState ^= garbageState << 13;
+          garbageState ^= garbageState >> 17;
+          garbageState ^= garbageState << 5;
+          b = static_cast<std::uint8_t>(garbageState);
+        }
+        const std::uint64_t want = due - garbageSent < sizeof junk ? due - garbageSent : sizeof junk;
+        ssize_t n = write(master, junk, static_cast<std::size_t>(want));
+        if (n <= 0) break;  // the host is behind: the line stays full
+        garbageSent += static_cast<std::uint64_t>(n);
+      }
+      continue;
+    }
+    double streamed = elapsed;
+    if (opt.pauseAfter != kNever && elapsed >= opt.pauseAfter) {
+      if (elapsed < opt.pauseAfter + opt.pauseFor) continue;
+      streamed -= opt.pauseFor;  // the capture goes on where it stopped
+    }
+    if (sent < live.size()) {
+      const auto micros = static_cast<std::int64_t>(streamed * 1e6);
       std::size_t due = static_cast<std::size_t>(micros * 10 / 96);
       if (due > live.size()) due = live.size();
       while (sent < due) {

@@ -158,8 +158,12 @@ void LoadChannel(const IniDocument& ini, int channel, ChannelSettings& ch) {
   for (int i = 0; i < kMaxManchesterFiles; ++i) {
     const std::string* value = ini.Find(section, Numbered(kManchesterPrefix, i));
     if (value == nullptr || value->size() < kShortestManchesterEntry) continue;
-    ch.manchesterFiles.push_back(
-        ManchesterEntry{value->substr(kMarkLength, kLongestManchesterPath), (*value)[1] == 'X'});
+    // A path cut at its limit may end in blanks, which no file keeps (values are stripped
+    // when read): drop them now, so that a save and a load give the same list.
+    std::string_view path = std::string_view(*value).substr(kMarkLength, kLongestManchesterPath);
+    while (!path.empty() && static_cast<unsigned char>(path.back()) <= ' ') path.remove_suffix(1);
+    if (kMarkLength + path.size() < kShortestManchesterEntry) continue;
+    ch.manchesterFiles.push_back(ManchesterEntry{std::string(path), (*value)[1] == 'X'});
   }
   ch.canFile = Read(ini, section, kCanFile);
   ch.serialFile = Read(ini, section, kSerialFile);

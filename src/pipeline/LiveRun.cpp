@@ -45,7 +45,7 @@ void LiveRun::acRunFromAcqExecute() {
 void LiveRun::tmrAcqTimer() {
   if (!timerEnabled_ || starting_) return;
   std::uint8_t block[kLiveBlockSize];
-  for (;;) {
+  for (std::size_t taken = 0; taken < kLiveTickBytes; taken += sizeof block) {
     if (!hardware_.PortOpen()) return;
     const std::size_t n = hardware_.ReadBlock(block, sizeof block);
     pipeline_.DispatchLiveBytes(block, n);

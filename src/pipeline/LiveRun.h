@@ -10,6 +10,11 @@
 namespace velkor {
 
 inline constexpr unsigned kAcquisitionTickMillis = 20;
+// The most one tick reads: the driver's input queue. At the module's rate a tick finds about
+// 2083 bytes; a line that delivers faster than the decoders take its bytes (a flood of
+// garbage, a machine too slow for the channels' setup) leaves the rest to the next ticks
+// instead of holding the program in one tick, where no Stop could reach it.
+inline constexpr std::size_t kLiveTickBytes = 131072;
 
 class LiveRun {
  public:
@@ -17,7 +22,8 @@ class LiveRun {
 
   // "from Kivo".
   void acRunFromAcqExecute();
-  // One tick of tmrAcq: empties the driver's queue in blocks of kLiveBlockSize bytes.
+  // One tick of tmrAcq: empties the driver's queue in blocks of kLiveBlockSize bytes, at
+  // most kLiveTickBytes.
   void tmrAcqTimer();
   // "Stop": also fine when no run goes on.
   void acStopExecute();

@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "Waveform.h"
+
 namespace velkor::test {
 
 KivoSimulator::KivoSimulator(const std::vector<std::string>& args) {
@@ -37,6 +39,16 @@ KivoSimulator::~KivoSimulator() {
   if (pid_ <= 0) return;
   kill(pid_, SIGTERM);
   waitpid(pid_, nullptr, 0);
+}
+
+std::vector<std::uint8_t> SamplesAsStreamed(const std::vector<std::uint8_t>& samples) {
+  std::vector<std::uint8_t> live;
+  for (std::size_t k = 0; k + 3 < samples.size(); k += 4) {
+    auto bit = [&](std::size_t j, int channel) { return (samples[k + j] >> channel) & 1u; };
+    live.push_back(static_cast<std::uint8_t>(bit(0, 0) | bit(0, 1) << 1 | bit(1, 0) << 2 | bit(0, 2) << 3 |
+                                             bit(2, 0) << 4 | bit(2, 1) << 5 | bit(3, 0) << 6 | bit(0, 3) << 7));
+  }
+  return LiveBytesToFileBytes(live);
 }
 
 PortOverride::PortOverride(const std::string& device) { setenv("VELKOR_COM3", device.c_str(), 1); }

@@ -2,6 +2,7 @@
 // kivo-sim as a child process: its pseudo-terminal's path, and an end to it when the
 // object goes, whatever the test did.
 
+#include <cstdint>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -22,6 +23,11 @@ class KivoSimulator {
   pid_t pid_ = -1;
   std::string path_;
 };
+
+// The samples a live run decodes when kivo-sim streams a capture of these samples: four
+// samples a byte, channel 2 taken from every second sample, channels 3 and 4 from every
+// fourth, a last incomplete group dropped.
+std::vector<std::uint8_t> SamplesAsStreamed(const std::vector<std::uint8_t>& samples);
 
 // Puts a device at COM3 for the lifetime of the object.
 struct PortOverride {

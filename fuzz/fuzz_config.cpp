@@ -1,0 +1,32 @@
+// Any bytes as a configuration file. Loading must not fail on an existing file; saving the
+// settings over it (keeping its unknown keys) and into a new file, then loading either
+// again, must give back the same settings. The one exception is meant: with no port
+// selected nothing is written for it, so a new file reads back with its default, COM1.
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "FuzzSupport.h"
+#include "app/ConfigFile.h"
+
+using namespace velkor;
+using namespace velkor::fuzz;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string path = WriteScratchFile("input.cfg", {reinterpret_cast<const char*>(data), size});
+  Settings loaded;
+  if (LoadConfigFile(path, loaded)) Fail("an existing file was refused");
+
+  const std::string fresh = ScratchFolder() + "/fresh.cfg";
+  std::remove(fresh.c_str());
+  for (const std::string& target : {path, fresh}) {
+    if (SaveConfigFile(target, loaded)) Fail("the settings could not be saved to " + target);
+    Settings reloaded;
+    if (LoadConfigFile(target, reloaded)) Fail("a saved file was refused");
+    Settings expected = loaded;
+    if (target == fresh && expected.port == 0) expected.port = 1;
+    if (!(reloaded == expected)) Fail("a save and a reload changed the settings (" + target + ")");
+  }
+  return 0;
+}

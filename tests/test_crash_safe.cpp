@@ -1,0 +1,176 @@
+// Saves that a kill cannot tear. A child process saves a file again and again, alternating
+// two contents, and is killed with SIGKILL at a random moment; after every kill the file
+// must hold one of the two contents whole: never a mix, a cut or nothing. 1000 kills in all,
+// shared among the kinds of save the program makes: LastVelkor.cfg, a description from the
+// editor, and a text of lines (the replacing write that saves of lines go through).
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TestRig.h"
+#include "app/ConfigFile.h"
+#include "app/IniFile.h"
+#include "app/Settings.h"
+#include "channels/FrameDescriptionText.h"
+
+using namespace velkor;
+using namespace velkor::test;
+
+namespace {
+
+constexpr int kKillsInAll = 1000;
+
+// Two settings that differ in nearly every key and in length, so a torn file cannot pass
+// for either.
+Settings ConfigVersion(int version) {
+  Settings s;
+  s.port = version == 0 ? 3 : 11;
+  for (int i = 0; i < kChannelCount; ++i) {
+    ChannelSettings& ch = s.channels[i];
+    ch.type = version == 0 ? ChannelType::Serial : ChannelType::Manchester;
+    ch.caption = (version == 0 ? "Old" : "New") + std::to_string(i);
+    ch.active = version == 1;
+    for (int k = 0; k < (version == 0 ? 3 : kMaxManchesterFiles); ++k)
+      ch.manchesterFiles.push_back({"/descriptions/v" + std::to_string(version) + "/slot" + std::to_string(k) + ".mfd",
+                                    k % 2 == 0});
+    ch.serialFile = version == 0 ? "a.sfd" : "/a/much/longer/path/to/the/serial/description.sfd";
+    s.filters[i].match = std::string(version == 0 ? 40 : 400, static_cast<char>('a' + i));
+  }
+  s.main = version == 0 ? WindowPlacement{1, 2, 300, 400, false} : WindowPlacement{-4, -4, 768, 1024, true};
+  s.textColours[0] = Colour::FromBgr(version == 0 ? 0x123456 : 0x654321);
+  return s;
+}
+
+// The decoded lines as a Save all writes them: one text line each.
+std::string LinesVersion(int version) {
+  std::string text;
+  const int count = version == 0 ? 1500 : 2200;
+  for (int i = 0; i < count; ++i)
+    text += "CAN   " + std::to_string(1000 + 7 * i + version) + ".123 ID=12A DLC=2 DataFrame=00 " +
+            std::to_string(i % 100) + "\r\n";
+  return text;
+}
+
+// A description as the editor holds it: lines joined by '\n'.
+std::string DescriptionVersion(int version) {
+  std::string text = "; edited\n[BAUDRATE]\nValue=" + std::string(version == 0 ? "125000" : "500000") + "\n[ID]\n";
+  for (int id = 0; id < (version == 0 ? 300 : 420); ++id) text += std::to_string(100 + id) + "=Frame_" + std::to_string(id) + "\n";
+  return text;
+}
+
+struct SaveKind {
+  const char* name;
+  const char* fileName;
+  // The file as it is before the first save: unknown keys that every save keeps.
+  std::string initial;
+  // Saves version 0 or 1 of the content; true when the save failed.
+  std::function<bool(const std::string& path, int version)> save;
+};
+
+std::vector<SaveKind> SaveKinds() {
+  std::string notes = "[NOTES]\r\n";
+  for (int i = 0; i < 300; ++i) notes += "note" + std::to_string(i) + "=kept by every save\r\n";
+  return {
+      {"configuration", "LastVelkor.cfg", notes,
+       [](const std::string& path, int version) { return SaveConfigFile(path, ConfigVersion(version)); }},
+      {"description", "edited.cfd", "",
+       [](const std::string& path, int version) {
+         return WriteFrameDescriptionText(path, DescriptionVersion(version));
+       }},
+      {"lines", "lines.txt", "",
+       [](const std::string& path, int version) { return WriteFileReplacing(path, LinesVersion(version)); }},
+  };
+}
+
+// What a save of each version leaves, found by saving once over a copy of the initial file.
+std::array<std::string, 2> ExpectedContents(const TempDir& dir, const SaveKind& kind) {
+  std::array<std::string, 2> contents;
+  for (int v = 0; v < 2; ++v) {
+    const std::string path = dir.Write(std::string("expected-") + kind.fileName, kind.initial);
+    EXPECT_FALSE(kind.save(path, v));
+    contents[v] = ReadWholeFile(path);
+  }
+  return contents;
+}
+
+// Forks a child that says it is ready, then saves versions 1, 0, 1, ... until it is killed.
+pid_t StartSaver(const SaveKind& kind, const std::string& path) {
+  int ready[2];
+  if (pipe(ready) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(ready[0]);
+    const char c = 'r';
+    (void)write(ready[1], &c, 1);
+    // A parent that died must not leave the saver running for ever.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (int version = 1; std::chrono::steady_clock::now() < end; version ^= 1) (void)kind.save(path, version);
+    _exit(0);
+  }
+  close(ready[1]);
+  pollfd p{ready[0], POLLIN, 0};
+  char c;
+  if (pid > 0 && !(poll(&p, 1, 10000) == 1 && read(ready[0], &c, 1) == 1)) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    close(ready[0]);
+    return -1;
+  }
+  close(ready[0]);
+  return pid;
+}
+
+}  // namespace
+
+TEST(CrashSafeSave, EveryKillLeavesTheOldOrTheNewFileWhole) {
+  const std::vector<SaveKind> kinds = SaveKinds();
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 rng(seed);
+  // Kills fall anywhere in a few saves; one save of these files takes well under that.
+  std::uniform_int_distribution<int> delayMicros(0, 3000);
+
+  int killedWithTemporary = 0;
+  for (std::size_t n = 0; n < kinds.size(); ++n) {
+    const SaveKind& kind = kinds[n];
+    SCOPED_TRACE(kind.name);
+    TempDir dir;
+    const std::array<std::string, 2> expected = ExpectedContents(dir, kind);
+    ASSERT_NE(expected[0], expected[1]);
+    const std::string path = dir.File(kind.fileName);
+    ASSERT_FALSE(kind.save(dir.Write(kind.fileName, kind.initial), 0));
+
+    const int kills = static_cast<int>((kKillsInAll + n) / kinds.size());
+    for (int k = 0; k < kills; ++k) {
+      const pid_t pid = StartSaver(kind, path);
+      ASSERT_GT(pid, 0) << "the saver did not start";
+      std::this_thread::sleep_for(std::chrono::microseconds(delayMicros(rng)));
+      ASSERT_EQ(kill(pid, SIGKILL), 0);
+      int status = 0;
+      ASSERT_EQ(waitpid(pid, &status, 0), pid);
+      ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the saver ended before the kill";
+
+      const std::string content = ReadWholeFile(path);
+      ASSERT_TRUE(content == expected[0] || content == expected[1])
+          << "kill " << k << " left " << content.size() << " bytes, neither version (" << expected[0].size()
+          << " or " << expected[1].size() << " bytes)";
+      killedWithTemporary += std::filesystem::exists(path + ".tmp") ? 1 : 0;
+    }
+  }
+  // Some kills must have fallen inside a save, or the test proved nothing.
+  EXPECT_GT(killedWithTemporary, 0);
+  RecordProperty("KillsDuringAWrite", killedWithTemporary);
+}
