@@ -2,7 +2,7 @@
 // two contents, and is killed with SIGKILL at a random moment; after every kill the file
 // must hold one of the two contents whole: never a mix, a cut or nothing. 1000 kills in all,
 // shared among the kinds of save the program makes: LastVelkor.cfg, a description from the
-// editor, and a text of lines (the replacing write that saves of lines go through).
+// editor, and a Save all of decoded lines.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -22,9 +23,9 @@
 
 #include "TestRig.h"
 #include "app/ConfigFile.h"
-#include "app/IniFile.h"
 #include "app/Settings.h"
 #include "channels/FrameDescriptionText.h"
+#include "views/LineText.h"
 
 using namespace velkor;
 using namespace velkor::test;
@@ -54,14 +55,15 @@ Settings ConfigVersion(int version) {
   return s;
 }
 
-// The decoded lines as a Save all writes them: one text line each.
-std::string LinesVersion(int version) {
-  std::string text;
-  const int count = version == 0 ? 1500 : 2200;
-  for (int i = 0; i < count; ++i)
-    text += "CAN   " + std::to_string(1000 + 7 * i + version) + ".123 ID=12A DLC=2 DataFrame=00 " +
-            std::to_string(i % 100) + "\r\n";
-  return text;
+// Two lists of decoded lines, for Save all.
+const DecodedLineList& LinesVersion(int version) {
+  static std::array<DecodedLineList, 2> lists;
+  DecodedLineList& list = lists[version];
+  if (list.empty())
+    for (int i = 0; i < (version == 0 ? 1500 : 2200); ++i)
+      list.Append("0," + std::to_string(1000 + 7 * i + version) + ",ID=12A,DLC=2,DataFrame=00 " +
+                  std::to_string(i % 100) + ",");
+  return list;
 }
 
 // A description as the editor holds it: lines joined by '\n'.
@@ -90,8 +92,12 @@ std::vector<SaveKind> SaveKinds() {
        [](const std::string& path, int version) {
          return WriteFrameDescriptionText(path, DescriptionVersion(version));
        }},
-      {"lines", "lines.txt", "",
-       [](const std::string& path, int version) { return WriteFileReplacing(path, LinesVersion(version)); }},
+      {"Save all", "lines.txt", "",
+       [](const std::string& path, int version) {
+         ChannelCaptions captions;
+         captions.text[0] = "CAN";
+         return SaveRenderedLines(path, LinesVersion(version), captions, false);
+       }},
   };
 }
 
