@@ -23,25 +23,6 @@ using namespace velkor::test;
 
 namespace {
 
-// Four Logical channels, each with its own edges, so every bit of the live byte counts.
-Capture FourChannelCapture() {
-  Capture c;
-  c.channel[0].Idle(100).Hold(0, 7.2).Idle(50).Hold(0, 2.4).Idle(2000).Hold(0, 300);
-  c.channel[1].Idle(400).Hold(0, 9.6).Idle(900).Hold(0, 4.8);
-  c.channel[2].Idle(1200).Hold(0, 19.2).Idle(600);
-  c.channel[3].Idle(2500).Hold(0, 38.4).Idle(300);
-  c.channel[0].IdleUntil(25000).Hold(0, 2.4).IdleUntil(30000);
-  return c;
-}
-
-void SetAllLogical(Settings& s) {
-  for (auto& ch : s.channels) {
-    ch.type = ChannelType::Logical;
-    ch.active = true;
-    ch.generation = true;
-  }
-}
-
 // A message box is a nested event loop: a timer tick, a remote command or a click can run
 // while it is open. `during` runs once, from inside the next box.
 class NestingUi : public RecordingUi {

@@ -79,7 +79,8 @@ bool FolderWritable(const QString& folder) {
   return info.isDir() && info.isWritable();
 }
 
-std::string PathBytes(const QString& path) { return FromQt(path); }
+// File names go to the system in its own encoding, not in the texts' code page.
+std::string PathBytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 }  // namespace
 

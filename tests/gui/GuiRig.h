@@ -3,6 +3,7 @@
 // temporary folder: what most window tests need.
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QString>
 #include <functional>
@@ -14,6 +15,15 @@
 #include "ui/Main.h"
 
 namespace velkor::test {
+
+// Runs the test body in another current folder and comes back.
+struct CurrentFolder {
+  explicit CurrentFolder(const std::string& folder) : previous(QDir::currentPath()) {
+    QDir::setCurrent(QString::fromStdString(folder));
+  }
+  ~CurrentFolder() { QDir::setCurrent(previous); }
+  QString previous;
+};
 
 struct GuiRig {
   explicit GuiRig(QStringList arguments = {}, bool systemPorts = false) : backend(clock) {

@@ -26,14 +26,6 @@ namespace {
 
 const std::string kSource = VELKOR_SOURCE_DIR;
 
-struct CurrentFolder {
-  explicit CurrentFolder(const std::string& folder) : previous(QDir::currentPath()) {
-    QDir::setCurrent(QString::fromStdString(folder));
-  }
-  ~CurrentFolder() { QDir::setCurrent(previous); }
-  QString previous;
-};
-
 // A shown main window with channel window `channel` shown and active.
 ui::TfrmChannel& OpenChannel(GuiRig& rig, int channel) {
   rig.Show();

@@ -27,23 +27,6 @@ using namespace velkor::test;
 
 namespace {
 
-void SetAllLogical(Settings& s) {
-  for (auto& ch : s.channels) {
-    ch.type = ChannelType::Logical;
-    ch.active = true;
-    ch.generation = true;
-  }
-}
-
-// Runs the test body in another current folder and comes back.
-struct CurrentFolder {
-  explicit CurrentFolder(const std::string& folder) : previous(QDir::currentPath()) {
-    QDir::setCurrent(QString::fromStdString(folder));
-  }
-  ~CurrentFolder() { QDir::setCurrent(previous); }
-  QString previous;
-};
-
 // Horizontal extent of the pixels darker than the background in a rectangle.
 int InkWidth(const QImage& image, QRect area) {
   int left = area.right() + 1, right = area.left() - 1;
@@ -300,12 +283,7 @@ TEST(HardwareWindow, ProbeLabelsOfAPress) {
 // of the headless replay of the same live bytes.
 TEST(MainWindowEndToEnd, LiveRunFromTheSimulatorDecodesAsHeadless) {
   GuiRig rig({}, /*systemPorts=*/true);
-  Capture c;
-  c.channel[0].Idle(100).Hold(0, 7.2).Idle(50).Hold(0, 2.4).Idle(2000).Hold(0, 300);
-  c.channel[1].Idle(400).Hold(0, 9.6).Idle(900).Hold(0, 4.8);
-  c.channel[2].Idle(1200).Hold(0, 19.2).Idle(600);
-  c.channel[3].Idle(2500).Hold(0, 38.4).Idle(300);
-  c.channel[0].IdleUntil(25000).Hold(0, 2.4).IdleUntil(30000);
+  const Capture c = FourChannelCapture();
   const std::vector<std::uint8_t> live = c.LiveBytes();
   const std::string file = rig.dir.Write("capture.bin", c.FileBytes(live.size() * 4 - c.SampleCount()));
 

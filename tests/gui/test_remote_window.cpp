@@ -205,20 +205,11 @@ TEST(RemoteEndToEnd, ClientDrivesALiveRunAndClosesTheProgram) {
   const std::string lastBefore = ReadWholeFile(lastConfig);
 
   Settings logical;
-  for (auto& ch : logical.channels) {
-    ch.type = ChannelType::Logical;
-    ch.active = true;
-    ch.generation = true;
-  }
+  SetAllLogical(logical);
   // A configuration names its port too (COM5 here): the client chooses COM3 after it.
   const std::string config =
       dir.Write("live.cfg", ReadWholeFile(WriteChannelConfig(dir, "live.cfg", logical)) + "\n[PORT]\nPortCom=COM5\n");
-  Capture c;
-  c.channel[0].Idle(100).Hold(0, 7.2).Idle(50).Hold(0, 2.4).Idle(2000).Hold(0, 300);
-  c.channel[1].Idle(400).Hold(0, 9.6).Idle(900).Hold(0, 4.8);
-  c.channel[2].Idle(1200).Hold(0, 19.2).Idle(600);
-  c.channel[3].Idle(2500).Hold(0, 38.4).Idle(300);
-  c.channel[0].IdleUntil(25000).Hold(0, 2.4).IdleUntil(30000);
+  const Capture c = FourChannelCapture();
   const std::vector<std::uint8_t> live = c.LiveBytes();
   const std::string capture = dir.Write("capture.bin", c.FileBytes(live.size() * 4 - c.SampleCount()));
 

@@ -1,5 +1,7 @@
 #include "TestRig.h"
 
+#include "Waveform.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -124,6 +126,24 @@ std::string WriteChannelConfig(const TempDir& dir, std::string_view name, const 
     ini.WriteString(section, "LIN_File", ch.linFile);
   }
   return dir.Write(name, ini.Serialize());
+}
+
+Capture FourChannelCapture() {
+  Capture c;
+  c.channel[0].Idle(100).Hold(0, 7.2).Idle(50).Hold(0, 2.4).Idle(2000).Hold(0, 300);
+  c.channel[1].Idle(400).Hold(0, 9.6).Idle(900).Hold(0, 4.8);
+  c.channel[2].Idle(1200).Hold(0, 19.2).Idle(600);
+  c.channel[3].Idle(2500).Hold(0, 38.4).Idle(300);
+  c.channel[0].IdleUntil(25000).Hold(0, 2.4).IdleUntil(30000);
+  return c;
+}
+
+void SetAllLogical(Settings& settings) {
+  for (auto& ch : settings.channels) {
+    ch.type = ChannelType::Logical;
+    ch.active = true;
+    ch.generation = true;
+  }
 }
 
 }  // namespace velkor::test

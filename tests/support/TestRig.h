@@ -93,6 +93,12 @@ struct TestRig {
 
 namespace velkor::test {
 
+// Four Logical channels, each with its own edges, so every bit of a live byte counts.
+struct Capture;
+Capture FourChannelCapture();
+// Every channel active and Logical, with its messages.
+void SetAllLogical(Settings& settings);
+
 struct ToolResult {
   int status = -1;  // exit status, -1 when the tool did not exit normally
   std::string out;
