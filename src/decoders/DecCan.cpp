@@ -235,4 +235,42 @@ int DecodeCan(DecoderServices& services, CanChannelState& state, int channel, ch
   return result;
 }
 
+std::uint64_t CanSteadySamples(const DecoderServices& services, const CanChannelState& state, int channel,
+                               char level) {
+  if (!services.IsActive(channel) || !state.loaded) return kUnboundedRun;
+  switch (state.frameState) {
+    case CanFrameState::WaitIdle:
+      if (level == '0') return kUnboundedRun;
+      // The recessive run ends the wait on the sample that takes it past 6.5 bit times.
+      return state.run < state.thresholds[6] ? static_cast<std::uint64_t>(state.thresholds[6] - state.run) : 0;
+    case CanFrameState::WaitStart:
+      return level == '0' ? 0 : kUnboundedRun;
+    case CanFrameState::Arbitration:
+    case CanFrameState::Control:
+    case CanFrameState::Data:
+    case CanFrameState::Crc:
+      return level == state.lastLevel ? kUnboundedRun : 0;
+  }
+  return 0;
+}
+
+void SkipCan(DecoderServices& services, CanChannelState& state, int channel, char level, std::uint64_t count) {
+  if (services.IsActive(channel) && state.loaded) {
+    switch (state.frameState) {
+      case CanFrameState::WaitIdle:
+        state.run = level == '0' ? 0 : CountHeld(state.run, count, std::numeric_limits<std::int32_t>::max());
+        break;
+      case CanFrameState::WaitStart:
+        break;
+      case CanFrameState::Arbitration:
+      case CanFrameState::Control:
+      case CanFrameState::Data:
+      case CanFrameState::Crc:
+        state.run = CountHeld(state.run, count, std::numeric_limits<std::int32_t>::max());
+        break;
+    }
+  }
+  services.MarkTrace(channel);
+}
+
 }  // namespace velkor

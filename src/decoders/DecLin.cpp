@@ -1,5 +1,6 @@
 #include "decoders/DecLin.h"
 
+#include <cmath>
 #include <string_view>
 
 #include "app/IniFile.h"
@@ -190,6 +191,47 @@ int DecodeLin(DecoderServices& services, LinChannelState& state, int channel, ch
   }
   services.MarkTrace(channel);
   return result;
+}
+
+std::uint64_t LinSteadySamples(const DecoderServices& services, const LinChannelState& state, int channel,
+                               char level) {
+  if (!services.IsActive(channel) || !state.loaded) return kUnboundedRun;
+  if (state.invert) level = level == '0' ? '1' : '0';
+  switch (state.state) {
+    case LinState::WaitingForBreak: {
+      if (level == '1') return kUnboundedRun;
+      // The counter is whole and the limit is not: it passes the limit on reaching floor + 1.
+      const auto last = static_cast<std::int64_t>(std::floor(state.breakLimit));
+      return last > state.breakCounter ? static_cast<std::uint64_t>(last - state.breakCounter) : 0;
+    }
+    case LinState::InBreak:
+      return level == '1' ? 0 : kUnboundedRun;
+    case LinState::BetweenBytes:
+      if (level == '0') return 0;
+      // The frame line is due once the idle count exceeds the quiet time; at its ceiling the
+      // count stops.
+      if (state.byteCount > 0 && state.interFrameSamples < kLinIdleCeiling)
+        return state.interFrameSamples > state.idleSamples
+                   ? static_cast<std::uint64_t>(state.interFrameSamples - state.idleSamples)
+                   : 0;
+      return kUnboundedRun;
+    case LinState::InByte:
+      return state.nextSample > state.samplesInByte ? static_cast<std::uint64_t>(state.nextSample - state.samplesInByte)
+                                                    : 0;
+  }
+  return 0;
+}
+
+void SkipLin(DecoderServices& services, LinChannelState& state, int channel, char level, std::uint64_t count) {
+  if (services.IsActive(channel) && state.loaded) {
+    if (state.invert) level = level == '0' ? '1' : '0';
+    state.idleSamples = CountHeld(state.idleSamples, count, kLinIdleCeiling);
+    if (state.state == LinState::WaitingForBreak)
+      state.breakCounter = level == '1' ? 0 : state.breakCounter + static_cast<std::int32_t>(count);
+    else if (state.state == LinState::InByte)
+      state.samplesInByte += static_cast<std::int32_t>(count);
+  }
+  services.MarkTrace(channel);
 }
 
 }  // namespace velkor

@@ -60,4 +60,12 @@ struct LinChannelState {
 int DecodeLin(DecoderServices& services, LinChannelState& state, int channel, char level,
               SampleIndex index);
 
+// The run-skipping path. LinSteadySamples: how many of the next samples at `level` do no more
+// than count (no break is recognised, no bit is due, no byte starts, no frame line is due), or
+// kUnboundedRun. SkipLin takes `count` such samples (at most the steady count) in one step,
+// with the marks the per-sample step sets.
+std::uint64_t LinSteadySamples(const DecoderServices& services, const LinChannelState& state, int channel,
+                               char level);
+void SkipLin(DecoderServices& services, LinChannelState& state, int channel, char level, std::uint64_t count);
+
 }  // namespace velkor

@@ -32,4 +32,19 @@ int DecodeLogical(DecoderServices& services, LogicalChannelState& state, int cha
   return result;
 }
 
+std::uint64_t LogicalSteadySamples(const DecoderServices& services, const LogicalChannelState& state,
+                                   int channel, char level) {
+  if (!services.IsActive(channel)) return kUnboundedRun;
+  return level == state.lastLevel ? kUnboundedRun : 0;
+}
+
+void SkipLogical(DecoderServices& services, LogicalChannelState& /*state*/, int channel, char level,
+                 std::uint64_t /*count*/) {
+  if (!services.IsActive(channel)) return;
+  if (level == '1')
+    services.MarkEvent(channel);
+  else
+    services.MarkTrace(channel);
+}
+
 }  // namespace velkor

@@ -21,4 +21,11 @@ void ResetLogical(DecoderServices& services, LogicalChannelState& state, int cha
 int DecodeLogical(DecoderServices& services, LogicalChannelState& state, int channel, char level,
                   SampleIndex index);
 
+// The run-skipping path: while the level stays the one last seen nothing happens but the
+// marks. SkipLogical takes `count` such samples in one step.
+std::uint64_t LogicalSteadySamples(const DecoderServices& services, const LogicalChannelState& state,
+                                   int channel, char level);
+void SkipLogical(DecoderServices& services, LogicalChannelState& state, int channel, char level,
+                 std::uint64_t count);
+
 }  // namespace velkor

@@ -190,4 +190,39 @@ int DecodeSerial(DecoderServices& services, SerialChannelState& st, int channel,
   return result;
 }
 
+std::uint64_t SerialSteadySamples(const DecoderServices& services, const SerialChannelState& st, int channel,
+                                  char level) {
+  if (!services.IsActive(channel) || !st.settings.described) return kUnboundedRun;
+  const SerialSettings& s = st.settings;
+  std::uint64_t steady = kUnboundedRun;
+  if (st.wordState == SerialWordState::TakingBits) {
+    // During a word the idle count and the samples of the word grow together (the idle count
+    // only stops at its cap), so the gap never grows: the next sample decides for all. The
+    // gap is taken before that sample's count of the word.
+    if (st.wordCount != 0) {
+      const std::int32_t gap = CountHeld(st.idleSamples, 1, kSerialIdleCap) - st.samplesInWord;
+      if (gap > s.interFrameSamples) return 0;
+    }
+    steady = st.nextSample > st.samplesInWord ? static_cast<std::uint64_t>(st.nextSample - st.samplesInWord) : 0;
+  } else {
+    const char startLevel = s.invertedStart ? '0' : '1';
+    if (level == startLevel && level != st.previousLevel) return 0;
+    // The idle count passes the inter-frame time once it exceeds it; at its cap it stops.
+    if (st.wordCount != 0 && s.interFrameSamples < kSerialIdleCap)
+      steady = s.interFrameSamples > st.idleSamples
+                   ? static_cast<std::uint64_t>(s.interFrameSamples - st.idleSamples)
+                   : 0;
+  }
+  return steady;
+}
+
+void SkipSerial(DecoderServices& services, SerialChannelState& st, int channel, char level, std::uint64_t count) {
+  if (services.IsActive(channel) && st.settings.described) {
+    st.idleSamples = CountHeld(st.idleSamples, count, kSerialIdleCap);
+    if (st.wordState == SerialWordState::TakingBits) st.samplesInWord += static_cast<std::int32_t>(count);
+    st.previousLevel = level;
+  }
+  services.MarkTrace(channel);
+}
+
 }  // namespace velkor

@@ -66,4 +66,13 @@ struct SerialChannelState {
 int DecodeSerial(DecoderServices& services, SerialChannelState& state, int channel, char level,
                  SampleIndex index);
 
+// The run-skipping path. SerialSteadySamples: how many of the next samples at `level` do no
+// more than count (no symbol is due, no word starts, no frame line is due), or kUnboundedRun.
+// SkipSerial takes `count` such samples (at most the steady count) in one step, with the marks
+// the per-sample step sets; the state is then what DecodeSerial would have left.
+std::uint64_t SerialSteadySamples(const DecoderServices& services, const SerialChannelState& state,
+                                  int channel, char level);
+void SkipSerial(DecoderServices& services, SerialChannelState& state, int channel, char level,
+                std::uint64_t count);
+
 }  // namespace velkor
