@@ -139,6 +139,7 @@ bool Pipeline::ReplayCaptureFile(const std::string& path) {
   if (!runSetupFailed_) {
     sampleIndex = 0;
     running_ = true;
+    SetDescriptionCheckInterval(kReplayDescriptionCheck);
     const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kReplayReadSize);
     bool stop = false;
     while (!stop) {
@@ -160,11 +161,19 @@ bool Pipeline::ReplayCaptureFile(const std::string& path) {
       }
     }
   }
+  SetDescriptionCheckInterval(std::chrono::milliseconds{0});
   file.reset();
   ui.HideProgress();
   running_ = false;
   ui.SetResolutionEnabled(true);
   return true;
+}
+
+void Pipeline::SetDescriptionCheckInterval(std::chrono::milliseconds interval) {
+  for (int i = 0; i < kChannelCount; ++i) {
+    can[i].description.SetCheckInterval(interval);
+    lin[i].description.SetCheckInterval(interval);
+  }
 }
 
 bool Pipeline::RefuseWhileRunning() {

@@ -5,6 +5,7 @@
 // share anything.
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -24,6 +25,10 @@ inline constexpr std::size_t kReplayBlockSize = 1024;
 inline constexpr std::size_t kLiveBlockSize = 1024;
 // The replay reads this much of the file at once; progress and Stop still come per block.
 inline constexpr std::size_t kReplayReadSize = 256 * kReplayBlockSize;
+// During a replay the CAN and LIN decoders ask whether their description file changed (for
+// names added while the run goes on) at most this often: asking on every frame line cost
+// more than all the decoding of a replay.
+inline constexpr std::chrono::milliseconds kReplayDescriptionCheck{100};
 
 // The four samples s0 (oldest) to s3 carried by one byte of the live stream: channel 1 is
 // sampled every sample, channel 2 every second one, channels 3 and 4 once per byte.
@@ -101,6 +106,7 @@ class Pipeline {
   std::uint64_t SteadySamples(int channel, char level) const;
   void SkipChannel(int channel, char level, std::uint64_t count);
   void DispatchRuns(const std::uint8_t* samples, std::size_t count);
+  void SetDescriptionCheckInterval(std::chrono::milliseconds interval);
 
   Settings& settings_;
   DecoderServices services_;
