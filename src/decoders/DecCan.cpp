@@ -273,4 +273,12 @@ void SkipCan(DecoderServices& services, CanChannelState& state, int channel, cha
   services.MarkTrace(channel);
 }
 
+int AdvanceCan(DecoderServices& services, CanChannelState& state, int channel, char runLevel,
+               std::uint64_t runCount, char level, SampleIndex index, std::uint64_t& steady) {
+  if (runCount > 0) SkipCan(services, state, channel, runLevel, runCount);
+  const int result = DecodeCan(services, state, channel, level, index);
+  steady = CanSteadySamples(services, state, channel, level);
+  return result;
+}
+
 }  // namespace velkor

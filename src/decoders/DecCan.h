@@ -66,4 +66,10 @@ std::uint64_t CanSteadySamples(const DecoderServices& services, const CanChannel
                                char level);
 void SkipCan(DecoderServices& services, CanChannelState& state, int channel, char level, std::uint64_t count);
 
+// One event of the run-skipping path: `runCount` samples at `runLevel` in one step (at most
+// the steady count), then sample `index` at `level` through DecodeCan. Returns what that
+// returned; `steady` is then the steady count at `level`.
+int AdvanceCan(DecoderServices& services, CanChannelState& state, int channel, char runLevel,
+               std::uint64_t runCount, char level, SampleIndex index, std::uint64_t& steady);
+
 }  // namespace velkor

@@ -234,4 +234,12 @@ void SkipLin(DecoderServices& services, LinChannelState& state, int channel, cha
   services.MarkTrace(channel);
 }
 
+int AdvanceLin(DecoderServices& services, LinChannelState& state, int channel, char runLevel,
+               std::uint64_t runCount, char level, SampleIndex index, std::uint64_t& steady) {
+  if (runCount > 0) SkipLin(services, state, channel, runLevel, runCount);
+  const int result = DecodeLin(services, state, channel, level, index);
+  steady = LinSteadySamples(services, state, channel, level);
+  return result;
+}
+
 }  // namespace velkor

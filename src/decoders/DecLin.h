@@ -68,4 +68,10 @@ std::uint64_t LinSteadySamples(const DecoderServices& services, const LinChannel
                                char level);
 void SkipLin(DecoderServices& services, LinChannelState& state, int channel, char level, std::uint64_t count);
 
+// One event of the run-skipping path: `runCount` samples at `runLevel` in one step (at most
+// the steady count), then sample `index` at `level` through DecodeLin. Returns what that
+// returned; `steady` is then the steady count at `level`.
+int AdvanceLin(DecoderServices& services, LinChannelState& state, int channel, char runLevel,
+               std::uint64_t runCount, char level, SampleIndex index, std::uint64_t& steady);
+
 }  // namespace velkor

@@ -47,4 +47,12 @@ void SkipLogical(DecoderServices& services, LogicalChannelState& /*state*/, int 
     services.MarkTrace(channel);
 }
 
+int AdvanceLogical(DecoderServices& services, LogicalChannelState& state, int channel, char runLevel,
+                   std::uint64_t runCount, char level, SampleIndex index, std::uint64_t& steady) {
+  if (runCount > 0) SkipLogical(services, state, channel, runLevel, runCount);
+  const int result = DecodeLogical(services, state, channel, level, index);
+  steady = LogicalSteadySamples(services, state, channel, level);
+  return result;
+}
+
 }  // namespace velkor

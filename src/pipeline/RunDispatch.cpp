@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <limits>
 
 #include "pipeline/DecMain.h"
@@ -74,6 +75,25 @@ void Pipeline::SkipChannel(int channel, char level, std::uint64_t count) {
   }
 }
 
+int Pipeline::AdvanceChannel(int channel, char runLevel, std::uint64_t runCount, char level, SampleIndex index,
+                             std::uint64_t& steady) {
+  switch (services_.table[channel].type) {
+    case ChannelType::Manchester:
+      return AdvanceManchester(services_, manchester[channel], channel, runLevel, runCount, level, index, steady);
+    case ChannelType::Serial:
+      return AdvanceSerial(services_, serial[channel], channel, runLevel, runCount, level, index, steady);
+    case ChannelType::Can:
+      return AdvanceCan(services_, can[channel], channel, runLevel, runCount, level, index, steady);
+    case ChannelType::Lin:
+      return AdvanceLin(services_, lin[channel], channel, runLevel, runCount, level, index, steady);
+    case ChannelType::Logical:
+      return AdvanceLogical(services_, logical[channel], channel, runLevel, runCount, level, index, steady);
+    default:
+      steady = kUnboundedRun;
+      return 0;
+  }
+}
+
 void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
   if (count == 0) return;
   const SampleIndex base = sampleIndex;
@@ -105,6 +125,16 @@ void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
       lanes[i] = {at, After(at, SteadySamples(i, level)), level};
     }
   };
+  // Channel i takes sample x at `level`, after the samples it still owes.
+  auto step = [&](int i, std::size_t x, char level) {
+    Lane& lane = lanes[i];
+    std::uint64_t steady = 0;
+    const int lines = AdvanceChannel(i, lane.level, x - lane.synced, level, base + x, steady);
+    lane.level = level;
+    lane.synced = x + 1;
+    lane.next = After(x + 1, steady);
+    return lines;
+  };
 
   // The column clock shows clockBefore before sample clockFrom and counts from there.
   std::size_t clockFrom = 0;
@@ -112,10 +142,20 @@ void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
   auto clockAfter = [&](std::size_t at) {
     return clockBefore + static_cast<std::uint32_t>(at + 1 - clockFrom) * kColumnClockPerSample;
   };
+  std::size_t column = ColumnSample(0, clockBefore, ColumnPeriod(settings_.scrolling));
+
+  // The end-of-sample step of a sample that produced lines, with every channel up to date.
+  auto refresh = [&](std::size_t x) {
+    catchUp(x + 1);
+    columnClock = clockAfter(x) - kColumnClockPerSample;
+    sampleIndex = base + x;
+    ui.RefreshLineCount(services_.lines.size());
+    plan(x + 1);
+    column = std::max(x, ColumnSample(clockFrom, clockBefore, ColumnPeriod(settings_.scrolling)));
+  };
 
   plan(0);
   std::size_t change = FindSampleChange(samples, 1, count, levels);
-  std::size_t column = ColumnSample(0, clockBefore, ColumnPeriod(settings_.scrolling));
   for (;;) {
     std::size_t x = std::min(change, column);
     for (const Lane& lane : lanes) x = std::min(x, lane.next);
@@ -130,29 +170,53 @@ void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
     for (int i = 0; i < kChannelCount; ++i)
       if (lanes[i].next == x) stepping |= 1u << i;
 
+    if (x != column && std::has_single_bit(stepping)) {
+      // One channel alone: it goes on by itself, its level changes and its events, up to the
+      // next event of anything else.
+      const int i = std::countr_zero(stepping);
+      const auto own = static_cast<std::uint8_t>(1u << i);
+      const auto others = static_cast<std::uint8_t>(0x0F & ~own);
+      std::size_t limit = std::min(column, count);
+      for (int j = 0; j < kChannelCount; ++j)
+        if (j != i) limit = std::min(limit, lanes[j].next);
+      if (x == change)
+        limit = FindSampleChange(samples, x + 1, limit, now, others);
+      else if (change < limit)
+        limit = ((samples[change] ^ now) & others) != 0 ? change
+                                                        : FindSampleChange(samples, change + 1, limit, now, others);
+      char level = LevelOf(now, i);
+      std::size_t ownChange = x == change ? FindSampleChange(samples, x + 1, limit, now, own) : change;
+      bool lines = false;
+      std::size_t y = x;
+      for (;;) {
+        if (step(i, y, level) != 0) {
+          lines = true;
+          break;
+        }
+        const std::size_t next = std::min(lanes[i].next, ownChange);
+        if (next >= limit) break;
+        y = next;
+        if (y == ownChange) {
+          level = level == '0' ? '1' : '0';
+          ownChange = FindSampleChange(samples, y + 1, limit, static_cast<std::uint8_t>(level == '1' ? own : 0), own);
+        }
+      }
+      levels = static_cast<std::uint8_t>((levels & others) | (level == '1' ? own : 0));
+      change = FindSampleChange(samples, y + 1, count, levels);
+      if (lines) refresh(y);
+      continue;
+    }
+
     int lines = 0;
-    for (int i = 0; i < kChannelCount; ++i) {
-      if (((stepping >> i) & 1u) == 0) continue;
-      Lane& lane = lanes[i];
-      if (lane.synced < x) SkipChannel(i, lane.level, x - lane.synced);
-      lane.level = LevelOf(now, i);
-      lines |= StepChannel(i, lane.level, base + x);
-      lane.synced = x + 1;
-      lane.next = After(x + 1, SteadySamples(i, lane.level));
+    for (unsigned rest = stepping; rest != 0; rest &= rest - 1) {
+      const int i = std::countr_zero(rest);
+      lines |= step(i, x, LevelOf(now, i));
     }
     if (x == change) {
       levels = now;
       change = FindSampleChange(samples, x + 1, count, levels);
     }
-
-    if (lines != 0) {
-      catchUp(x + 1);
-      columnClock = clockAfter(x) - kColumnClockPerSample;
-      sampleIndex = base + x;
-      ui.RefreshLineCount(services_.lines.size());
-      plan(x + 1);
-      column = std::max(x, ColumnSample(clockFrom, clockBefore, ColumnPeriod(settings_.scrolling)));
-    }
+    if (lines != 0) refresh(x);
     if (x == column) {
       catchUp(x + 1);
       columnClock = clockAfter(x);

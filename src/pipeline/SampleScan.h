@@ -9,12 +9,12 @@
 
 namespace velkor {
 
-// The first position in [from, to) whose sample (low four bits) differs from `levels`, or
-// `to` when there is none.
+// The first position in [from, to) whose sample differs from `levels` in the bits of
+// `channels` (by default the four channels, the low four bits), or `to` when there is none.
 inline std::size_t FindSampleChange(const std::uint8_t* samples, std::size_t from, std::size_t to,
-                                    std::uint8_t levels) {
-  constexpr std::uint64_t kLowBits = 0x0F0F0F0F0F0F0F0Full;
-  const std::uint64_t pattern = 0x0101010101010101ull * (levels & 0x0F);
+                                    std::uint8_t levels, std::uint8_t channels = 0x0F) {
+  const std::uint64_t kLowBits = 0x0101010101010101ull * channels;
+  const std::uint64_t pattern = 0x0101010101010101ull * (levels & channels);
   // The byte of the first difference in a word of eight samples read in memory order.
   auto firstByte = [](std::uint64_t difference) {
     if constexpr (std::endian::native == std::endian::little)
@@ -47,7 +47,7 @@ inline std::size_t FindSampleChange(const std::uint8_t* samples, std::size_t fro
   for (; at + 8 <= to; at += 8)
     if (const std::uint64_t d = differenceAt(at)) return at + firstByte(d);
   for (; at < to; ++at)
-    if (((samples[at] ^ levels) & 0x0F) != 0) return at;
+    if (((samples[at] ^ levels) & channels) != 0) return at;
   return to;
 }
 
