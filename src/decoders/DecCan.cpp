@@ -273,12 +273,12 @@ void SkipCan(DecoderServices& services, CanChannelState& state, int channel, cha
   services.MarkTrace(channel);
 }
 
-int AdvanceCan(DecoderServices& services, CanChannelState& state, int channel, char runLevel,
-               std::uint64_t runCount, char level, SampleIndex index, std::uint64_t& steady) {
-  if (runCount > 0) SkipCan(services, state, channel, runLevel, runCount);
-  const int result = DecodeCan(services, state, channel, level, index);
-  steady = CanSteadySamples(services, state, channel, level);
-  return result;
+bool RunCanLane(DecoderServices& services, CanChannelState& state, int channel, Lane& lane, const LaneSpan& span) {
+  return RunLane(
+      lane, span,
+      [&](char level, std::uint64_t count) { SkipCan(services, state, channel, level, count); },
+      [&](char level, SampleIndex index) { return DecodeCan(services, state, channel, level, index); },
+      [&](char level) { return CanSteadySamples(services, state, channel, level); });
 }
 
 }  // namespace velkor

@@ -10,6 +10,7 @@
 
 #include "decoders/DescriptionFile.h"
 #include "pipeline/DecoderServices.h"
+#include "pipeline/LaneRun.h"
 
 namespace velkor {
 
@@ -66,10 +67,7 @@ std::uint64_t CanSteadySamples(const DecoderServices& services, const CanChannel
                                char level);
 void SkipCan(DecoderServices& services, CanChannelState& state, int channel, char level, std::uint64_t count);
 
-// One event of the run-skipping path: `runCount` samples at `runLevel` in one step (at most
-// the steady count), then sample `index` at `level` through DecodeCan. Returns what that
-// returned; `steady` is then the steady count at `level`.
-int AdvanceCan(DecoderServices& services, CanChannelState& state, int channel, char runLevel,
-               std::uint64_t runCount, char level, SampleIndex index, std::uint64_t& steady);
+// The channel's lane of the run-skipping dispatch (see RunLane).
+bool RunCanLane(DecoderServices& services, CanChannelState& state, int channel, Lane& lane, const LaneSpan& span);
 
 }  // namespace velkor

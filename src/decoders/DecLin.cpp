@@ -234,12 +234,12 @@ void SkipLin(DecoderServices& services, LinChannelState& state, int channel, cha
   services.MarkTrace(channel);
 }
 
-int AdvanceLin(DecoderServices& services, LinChannelState& state, int channel, char runLevel,
-               std::uint64_t runCount, char level, SampleIndex index, std::uint64_t& steady) {
-  if (runCount > 0) SkipLin(services, state, channel, runLevel, runCount);
-  const int result = DecodeLin(services, state, channel, level, index);
-  steady = LinSteadySamples(services, state, channel, level);
-  return result;
+bool RunLinLane(DecoderServices& services, LinChannelState& state, int channel, Lane& lane, const LaneSpan& span) {
+  return RunLane(
+      lane, span,
+      [&](char level, std::uint64_t count) { SkipLin(services, state, channel, level, count); },
+      [&](char level, SampleIndex index) { return DecodeLin(services, state, channel, level, index); },
+      [&](char level) { return LinSteadySamples(services, state, channel, level); });
 }
 
 }  // namespace velkor

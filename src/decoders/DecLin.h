@@ -10,6 +10,7 @@
 
 #include "decoders/DescriptionFile.h"
 #include "pipeline/DecoderServices.h"
+#include "pipeline/LaneRun.h"
 
 namespace velkor {
 
@@ -68,10 +69,7 @@ std::uint64_t LinSteadySamples(const DecoderServices& services, const LinChannel
                                char level);
 void SkipLin(DecoderServices& services, LinChannelState& state, int channel, char level, std::uint64_t count);
 
-// One event of the run-skipping path: `runCount` samples at `runLevel` in one step (at most
-// the steady count), then sample `index` at `level` through DecodeLin. Returns what that
-// returned; `steady` is then the steady count at `level`.
-int AdvanceLin(DecoderServices& services, LinChannelState& state, int channel, char runLevel,
-               std::uint64_t runCount, char level, SampleIndex index, std::uint64_t& steady);
+// The channel's lane of the run-skipping dispatch (see RunLane).
+bool RunLinLane(DecoderServices& services, LinChannelState& state, int channel, Lane& lane, const LaneSpan& span);
 
 }  // namespace velkor

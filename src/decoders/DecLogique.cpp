@@ -47,12 +47,12 @@ void SkipLogical(DecoderServices& services, LogicalChannelState& /*state*/, int 
     services.MarkTrace(channel);
 }
 
-int AdvanceLogical(DecoderServices& services, LogicalChannelState& state, int channel, char runLevel,
-                   std::uint64_t runCount, char level, SampleIndex index, std::uint64_t& steady) {
-  if (runCount > 0) SkipLogical(services, state, channel, runLevel, runCount);
-  const int result = DecodeLogical(services, state, channel, level, index);
-  steady = LogicalSteadySamples(services, state, channel, level);
-  return result;
+bool RunLogicalLane(DecoderServices& services, LogicalChannelState& state, int channel, Lane& lane, const LaneSpan& span) {
+  return RunLane(
+      lane, span,
+      [&](char level, std::uint64_t count) { SkipLogical(services, state, channel, level, count); },
+      [&](char level, SampleIndex index) { return DecodeLogical(services, state, channel, level, index); },
+      [&](char level) { return LogicalSteadySamples(services, state, channel, level); });
 }
 
 }  // namespace velkor

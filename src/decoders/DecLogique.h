@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "pipeline/DecoderServices.h"
+#include "pipeline/LaneRun.h"
 
 namespace velkor {
 
@@ -28,10 +29,7 @@ std::uint64_t LogicalSteadySamples(const DecoderServices& services, const Logica
 void SkipLogical(DecoderServices& services, LogicalChannelState& state, int channel, char level,
                  std::uint64_t count);
 
-// One event of the run-skipping path: `runCount` samples at `runLevel` in one step (at most
-// the steady count), then sample `index` at `level` through DecodeLogical. Returns what that
-// returned; `steady` is then the steady count at `level`.
-int AdvanceLogical(DecoderServices& services, LogicalChannelState& state, int channel, char runLevel,
-                   std::uint64_t runCount, char level, SampleIndex index, std::uint64_t& steady);
+// The channel's lane of the run-skipping dispatch (see RunLane).
+bool RunLogicalLane(DecoderServices& services, LogicalChannelState& state, int channel, Lane& lane, const LaneSpan& span);
 
 }  // namespace velkor

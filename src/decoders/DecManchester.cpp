@@ -373,12 +373,12 @@ void SkipManchester(DecoderServices& services, ManchesterChannelState& state, in
   services.MarkTrace(channel);
 }
 
-int AdvanceManchester(DecoderServices& services, ManchesterChannelState& state, int channel, char runLevel,
-                      std::uint64_t runCount, char level, SampleIndex index, std::uint64_t& steady) {
-  if (runCount > 0) SkipManchester(services, state, channel, runLevel, runCount);
-  const int result = DecodeManchester(services, state, channel, level, index);
-  steady = ManchesterSteadySamples(state, level);
-  return result;
+bool RunManchesterLane(DecoderServices& services, ManchesterChannelState& state, int channel, Lane& lane, const LaneSpan& span) {
+  return RunLane(
+      lane, span,
+      [&](char level, std::uint64_t count) { SkipManchester(services, state, channel, level, count); },
+      [&](char level, SampleIndex index) { return DecodeManchester(services, state, channel, level, index); },
+      [&](char level) { return ManchesterSteadySamples(state, level); });
 }
 
 }  // namespace velkor

@@ -11,6 +11,7 @@
 
 #include "app/Settings.h"
 #include "pipeline/DecoderServices.h"
+#include "pipeline/LaneRun.h"
 
 namespace velkor {
 
@@ -99,10 +100,7 @@ std::uint64_t ManchesterSteadySamples(const ManchesterChannelState& state, char 
 void SkipManchester(DecoderServices& services, ManchesterChannelState& state, int channel, char level,
                     std::uint64_t count);
 
-// One event of the run-skipping path: `runCount` samples at `runLevel` in one step (at most
-// the steady count), then sample `index` at `level` through DecodeManchester. Returns what that
-// returned; `steady` is then the steady count at `level`.
-int AdvanceManchester(DecoderServices& services, ManchesterChannelState& state, int channel, char runLevel,
-                      std::uint64_t runCount, char level, SampleIndex index, std::uint64_t& steady);
+// The channel's lane of the run-skipping dispatch (see RunLane).
+bool RunManchesterLane(DecoderServices& services, ManchesterChannelState& state, int channel, Lane& lane, const LaneSpan& span);
 
 }  // namespace velkor

@@ -225,12 +225,12 @@ void SkipSerial(DecoderServices& services, SerialChannelState& st, int channel, 
   services.MarkTrace(channel);
 }
 
-int AdvanceSerial(DecoderServices& services, SerialChannelState& state, int channel, char runLevel,
-                  std::uint64_t runCount, char level, SampleIndex index, std::uint64_t& steady) {
-  if (runCount > 0) SkipSerial(services, state, channel, runLevel, runCount);
-  const int result = DecodeSerial(services, state, channel, level, index);
-  steady = SerialSteadySamples(services, state, channel, level);
-  return result;
+bool RunSerialLane(DecoderServices& services, SerialChannelState& state, int channel, Lane& lane, const LaneSpan& span) {
+  return RunLane(
+      lane, span,
+      [&](char level, std::uint64_t count) { SkipSerial(services, state, channel, level, count); },
+      [&](char level, SampleIndex index) { return DecodeSerial(services, state, channel, level, index); },
+      [&](char level) { return SerialSteadySamples(services, state, channel, level); });
 }
 
 }  // namespace velkor

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "pipeline/DecoderServices.h"
+#include "pipeline/LaneRun.h"
 
 namespace velkor {
 
@@ -75,10 +76,7 @@ std::uint64_t SerialSteadySamples(const DecoderServices& services, const SerialC
 void SkipSerial(DecoderServices& services, SerialChannelState& state, int channel, char level,
                 std::uint64_t count);
 
-// One event of the run-skipping path: `runCount` samples at `runLevel` in one step (at most
-// the steady count), then sample `index` at `level` through DecodeSerial. Returns what that
-// returned; `steady` is then the steady count at `level`.
-int AdvanceSerial(DecoderServices& services, SerialChannelState& state, int channel, char runLevel,
-                  std::uint64_t runCount, char level, SampleIndex index, std::uint64_t& steady);
+// The channel's lane of the run-skipping dispatch (see RunLane).
+bool RunSerialLane(DecoderServices& services, SerialChannelState& state, int channel, Lane& lane, const LaneSpan& span);
 
 }  // namespace velkor

@@ -13,19 +13,14 @@
 #include <limits>
 
 #include "pipeline/DecMain.h"
+#include "pipeline/LaneRun.h"
 #include "pipeline/SampleScan.h"
 
 namespace velkor {
 
 namespace {
 
-constexpr std::size_t kNever = std::numeric_limits<std::size_t>::max();
-
 char LevelOf(std::uint8_t levels, int channel) { return ((levels >> channel) & 1) != 0 ? '1' : '0'; }
-
-std::size_t After(std::size_t at, std::uint64_t steady) {
-  return steady >= kNever - at ? kNever : at + static_cast<std::size_t>(steady);
-}
 
 // The first sample from `from` on whose end-of-sample step draws a column, for a clock that
 // shows `clockBefore` before that sample.
@@ -75,22 +70,22 @@ void Pipeline::SkipChannel(int channel, char level, std::uint64_t count) {
   }
 }
 
-int Pipeline::AdvanceChannel(int channel, char runLevel, std::uint64_t runCount, char level, SampleIndex index,
-                             std::uint64_t& steady) {
+bool Pipeline::RunChannelLane(int channel, Lane& lane, const LaneSpan& span) {
   switch (services_.table[channel].type) {
     case ChannelType::Manchester:
-      return AdvanceManchester(services_, manchester[channel], channel, runLevel, runCount, level, index, steady);
+      return RunManchesterLane(services_, manchester[channel], channel, lane, span);
     case ChannelType::Serial:
-      return AdvanceSerial(services_, serial[channel], channel, runLevel, runCount, level, index, steady);
+      return RunSerialLane(services_, serial[channel], channel, lane, span);
     case ChannelType::Can:
-      return AdvanceCan(services_, can[channel], channel, runLevel, runCount, level, index, steady);
+      return RunCanLane(services_, can[channel], channel, lane, span);
     case ChannelType::Lin:
-      return AdvanceLin(services_, lin[channel], channel, runLevel, runCount, level, index, steady);
+      return RunLinLane(services_, lin[channel], channel, lane, span);
     case ChannelType::Logical:
-      return AdvanceLogical(services_, logical[channel], channel, runLevel, runCount, level, index, steady);
+      return RunLogicalLane(services_, logical[channel], channel, lane, span);
     default:
-      steady = kUnboundedRun;
-      return 0;
+      // No decoder: nothing to take, nothing ever due.
+      lane = {span.at + 1, kNoSample, span.level};
+      return false;
   }
 }
 
@@ -99,14 +94,10 @@ void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
   const SampleIndex base = sampleIndex;
   UserInterface& ui = services_.Ui();
 
-  // Positions are counted from the start of the block.
-  struct Lane {
-    std::size_t synced;  // the channel's decoder has taken the samples before this one
-    std::size_t next;    // the first sample it must take one by one at its present level
-    char level;
-  };
   std::array<Lane, kChannelCount> lanes;
-  std::uint8_t levels = samples[0] & 0x0F;  // the levels of the run going on
+  std::uint8_t levels = samples[0] & 0x0F;  // the levels of the runs going on
+  std::array<LevelChanges, kChannelCount> changesOf{LevelChanges(samples, count, 0), LevelChanges(samples, count, 1),
+                                                    LevelChanges(samples, count, 2), LevelChanges(samples, count, 3)};
 
   auto catchUp = [&](std::size_t at) {
     for (int i = 0; i < kChannelCount; ++i) {
@@ -122,18 +113,8 @@ void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
   auto plan = [&](std::size_t at) {
     for (int i = 0; i < kChannelCount; ++i) {
       const char level = LevelOf(levels, i);
-      lanes[i] = {at, After(at, SteadySamples(i, level)), level};
+      lanes[i] = {at, SampleAfter(at, SteadySamples(i, level)), level};
     }
-  };
-  // Channel i takes sample x at `level`, after the samples it still owes.
-  auto step = [&](int i, std::size_t x, char level) {
-    Lane& lane = lanes[i];
-    std::uint64_t steady = 0;
-    const int lines = AdvanceChannel(i, lane.level, x - lane.synced, level, base + x, steady);
-    lane.level = level;
-    lane.synced = x + 1;
-    lane.next = After(x + 1, steady);
-    return lines;
   };
 
   // The column clock shows clockBefore before sample clockFrom and counts from there.
@@ -171,8 +152,7 @@ void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
       if (lanes[i].next == x) stepping |= 1u << i;
 
     if (x != column && std::has_single_bit(stepping)) {
-      // One channel alone: it goes on by itself, its level changes and its events, up to the
-      // next event of anything else.
+      // One channel alone: it goes on by itself up to the next event of anything else.
       const int i = std::countr_zero(stepping);
       const auto own = static_cast<std::uint8_t>(1u << i);
       const auto others = static_cast<std::uint8_t>(0x0F & ~own);
@@ -184,39 +164,28 @@ void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
       else if (change < limit)
         limit = ((samples[change] ^ now) & others) != 0 ? change
                                                         : FindSampleChange(samples, change + 1, limit, now, others);
-      char level = LevelOf(now, i);
-      std::size_t ownChange = x == change ? FindSampleChange(samples, x + 1, limit, now, own) : change;
-      bool lines = false;
-      std::size_t y = x;
-      for (;;) {
-        if (step(i, y, level) != 0) {
-          lines = true;
-          break;
-        }
-        const std::size_t next = std::min(lanes[i].next, ownChange);
-        if (next >= limit) break;
-        y = next;
-        if (y == ownChange) {
-          level = level == '0' ? '1' : '0';
-          ownChange = FindSampleChange(samples, y + 1, limit, static_cast<std::uint8_t>(level == '1' ? own : 0), own);
-        }
-      }
-      levels = static_cast<std::uint8_t>((levels & others) | (level == '1' ? own : 0));
-      change = FindSampleChange(samples, y + 1, count, levels);
-      if (lines) refresh(y);
+      const char level = LevelOf(now, i);
+      // Between x and `change` no level changes.
+      const std::size_t levelChange = x == change ? changesOf[i].Next(x + 1, limit, level == '1') : change;
+      Lane& lane = lanes[i];
+      const bool lines = RunChannelLane(i, lane, {&changesOf[i], base, x, level, levelChange, limit});
+      const std::size_t last = lane.synced - 1;
+      levels = static_cast<std::uint8_t>((levels & others) | (lane.level == '1' ? own : 0));
+      change = FindSampleChange(samples, last + 1, count, levels);
+      if (lines) refresh(last);
       continue;
     }
 
-    int lines = 0;
+    bool lines = false;
     for (unsigned rest = stepping; rest != 0; rest &= rest - 1) {
       const int i = std::countr_zero(rest);
-      lines |= step(i, x, LevelOf(now, i));
+      lines |= RunChannelLane(i, lanes[i], {&changesOf[i], base, x, LevelOf(now, i), x + 1, x + 1});
     }
     if (x == change) {
       levels = now;
       change = FindSampleChange(samples, x + 1, count, levels);
     }
-    if (lines != 0) refresh(x);
+    if (lines) refresh(x);
     if (x == column) {
       catchUp(x + 1);
       columnClock = clockAfter(x);

@@ -51,4 +51,59 @@ inline std::size_t FindSampleChange(const std::uint8_t* samples, std::size_t fro
   return to;
 }
 
+// The changes of one channel's level through a block. A busy line changes every few samples,
+// so its levels are gathered 64 samples at a time into one word, and each change is then found
+// with a shift and a bit count.
+class LevelChanges {
+ public:
+  LevelChanges(const std::uint8_t* samples, std::size_t count, int channel)
+      : samples_(samples), count_(count), channel_(channel) {}
+
+  // The first position in [from, to) where the channel's level is not `level` (0 or 1), or
+  // `to` when there is none (to is at most the block's length).
+  std::size_t Next(std::size_t from, std::size_t to, unsigned level) {
+    while (from < to) {
+      if (from < windowAt_ || from >= windowAt_ + windowLength_) Load(from);
+      const auto offset = static_cast<unsigned>(from - windowAt_);
+      std::uint64_t differing = (level != 0 ? ~window_ : window_) >> offset;
+      const unsigned valid = windowLength_ - offset;
+      if (valid < 64) differing &= (std::uint64_t{1} << valid) - 1;
+      if (differing != 0) {
+        const std::size_t at = from + static_cast<std::size_t>(std::countr_zero(differing));
+        return at < to ? at : to;
+      }
+      from = windowAt_ + windowLength_;
+    }
+    return to;
+  }
+
+ private:
+  void Load(std::size_t at) {
+    windowAt_ = at;
+    windowLength_ = static_cast<unsigned>(count_ - at < 64 ? count_ - at : 64);
+    window_ = 0;
+    if (windowLength_ == 64 && std::endian::native == std::endian::little) {
+      // Bit `channel_` of eight samples: one bit per byte, gathered into the top byte by a
+      // product whose partial sums never meet.
+      constexpr std::uint64_t kLowBit = 0x0101010101010101ull;
+      constexpr std::uint64_t kGather = 0x0102040810204080ull;
+      for (unsigned w = 0; w < 8; ++w) {
+        std::uint64_t word;
+        std::memcpy(&word, samples_ + at + 8 * w, sizeof word);
+        window_ |= ((((word >> channel_) & kLowBit) * kGather) >> 56) << (8 * w);
+      }
+      return;
+    }
+    for (unsigned k = 0; k < windowLength_; ++k)
+      window_ |= static_cast<std::uint64_t>((samples_[at + k] >> channel_) & 1) << k;
+  }
+
+  const std::uint8_t* samples_;
+  std::size_t count_;
+  int channel_;
+  std::size_t windowAt_ = 0;
+  unsigned windowLength_ = 0;
+  std::uint64_t window_ = 0;  // bit k: the level at windowAt_ + k
+};
+
 }  // namespace velkor
