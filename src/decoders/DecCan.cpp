@@ -235,8 +235,10 @@ int DecodeCan(DecoderServices& services, CanChannelState& state, int channel, ch
   return result;
 }
 
-std::uint64_t CanSteadySamples(const DecoderServices& services, const CanChannelState& state, int channel,
-                               char level) {
+namespace {
+
+inline std::uint64_t SteadySamples(const DecoderServices& services, const CanChannelState& state, int channel,
+                                   char level) {
   if (!services.IsActive(channel) || !state.loaded) return kUnboundedRun;
   switch (state.frameState) {
     case CanFrameState::WaitIdle:
@@ -254,7 +256,7 @@ std::uint64_t CanSteadySamples(const DecoderServices& services, const CanChannel
   return 0;
 }
 
-void SkipCan(DecoderServices& services, CanChannelState& state, int channel, char level, std::uint64_t count) {
+inline void Skip(DecoderServices& services, CanChannelState& state, int channel, char level, std::uint64_t count) {
   if (services.IsActive(channel) && state.loaded) {
     switch (state.frameState) {
       case CanFrameState::WaitIdle:
@@ -273,12 +275,23 @@ void SkipCan(DecoderServices& services, CanChannelState& state, int channel, cha
   services.MarkTrace(channel);
 }
 
-bool RunCanLane(DecoderServices& services, CanChannelState& state, int channel, Lane& lane, const LaneSpan& span) {
+}  // namespace
+
+std::uint64_t CanSteadySamples(const DecoderServices& services, const CanChannelState& state, int channel,
+                               char level) {
+  return SteadySamples(services, state, channel, level);
+}
+
+void SkipCan(DecoderServices& services, CanChannelState& state, int channel, char level, std::uint64_t count) {
+  Skip(services, state, channel, level, count);
+}
+
+bool RunCanLane(DecoderServices& services, CanChannelState& state, int channel, Lane& lane, LaneSpan& span) {
   return RunLane(
       lane, span,
-      [&](char level, std::uint64_t count) { SkipCan(services, state, channel, level, count); },
+      [&](char level, std::uint64_t count) { Skip(services, state, channel, level, count); },
       [&](char level, SampleIndex index) { return DecodeCan(services, state, channel, level, index); },
-      [&](char level) { return CanSteadySamples(services, state, channel, level); });
+      [&](char level) { return SteadySamples(services, state, channel, level); });
 }
 
 }  // namespace velkor

@@ -68,6 +68,6 @@ std::uint64_t CanSteadySamples(const DecoderServices& services, const CanChannel
 void SkipCan(DecoderServices& services, CanChannelState& state, int channel, char level, std::uint64_t count);
 
 // The channel's lane of the run-skipping dispatch (see RunLane).
-bool RunCanLane(DecoderServices& services, CanChannelState& state, int channel, Lane& lane, const LaneSpan& span);
+bool RunCanLane(DecoderServices& services, CanChannelState& state, int channel, Lane& lane, LaneSpan& span);
 
 }  // namespace velkor

@@ -193,7 +193,9 @@ int DecodeLin(DecoderServices& services, LinChannelState& state, int channel, ch
   return result;
 }
 
-std::uint64_t LinSteadySamples(const DecoderServices& services, const LinChannelState& state, int channel,
+namespace {
+
+inline std::uint64_t Steady(const DecoderServices& services, const LinChannelState& state, int channel,
                                char level) {
   if (!services.IsActive(channel) || !state.loaded) return kUnboundedRun;
   if (state.invert) level = level == '0' ? '1' : '0';
@@ -222,7 +224,7 @@ std::uint64_t LinSteadySamples(const DecoderServices& services, const LinChannel
   return 0;
 }
 
-void SkipLin(DecoderServices& services, LinChannelState& state, int channel, char level, std::uint64_t count) {
+inline void Skip(DecoderServices& services, LinChannelState& state, int channel, char level, std::uint64_t count) {
   if (services.IsActive(channel) && state.loaded) {
     if (state.invert) level = level == '0' ? '1' : '0';
     state.idleSamples = CountHeld(state.idleSamples, count, kLinIdleCeiling);
@@ -234,12 +236,23 @@ void SkipLin(DecoderServices& services, LinChannelState& state, int channel, cha
   services.MarkTrace(channel);
 }
 
-bool RunLinLane(DecoderServices& services, LinChannelState& state, int channel, Lane& lane, const LaneSpan& span) {
+}  // namespace
+
+std::uint64_t LinSteadySamples(const DecoderServices& services, const LinChannelState& state, int channel,
+                               char level) {
+  return Steady(services, state, channel, level);
+}
+
+void SkipLin(DecoderServices& services, LinChannelState& state, int channel, char level, std::uint64_t count) {
+  Skip(services, state, channel, level, count);
+}
+
+bool RunLinLane(DecoderServices& services, LinChannelState& state, int channel, Lane& lane, LaneSpan& span) {
   return RunLane(
       lane, span,
-      [&](char level, std::uint64_t count) { SkipLin(services, state, channel, level, count); },
+      [&](char level, std::uint64_t count) { Skip(services, state, channel, level, count); },
       [&](char level, SampleIndex index) { return DecodeLin(services, state, channel, level, index); },
-      [&](char level) { return LinSteadySamples(services, state, channel, level); });
+      [&](char level) { return Steady(services, state, channel, level); });
 }
 
 }  // namespace velkor

@@ -70,6 +70,6 @@ std::uint64_t LinSteadySamples(const DecoderServices& services, const LinChannel
 void SkipLin(DecoderServices& services, LinChannelState& state, int channel, char level, std::uint64_t count);
 
 // The channel's lane of the run-skipping dispatch (see RunLane).
-bool RunLinLane(DecoderServices& services, LinChannelState& state, int channel, Lane& lane, const LaneSpan& span);
+bool RunLinLane(DecoderServices& services, LinChannelState& state, int channel, Lane& lane, LaneSpan& span);
 
 }  // namespace velkor

@@ -32,14 +32,16 @@ int DecodeLogical(DecoderServices& services, LogicalChannelState& state, int cha
   return result;
 }
 
-std::uint64_t LogicalSteadySamples(const DecoderServices& services, const LogicalChannelState& state,
-                                   int channel, char level) {
+namespace {
+
+// While the level stays the one last seen nothing happens but the marks.
+inline std::uint64_t Steady(const DecoderServices& services, const LogicalChannelState& state, int channel,
+                            char level) {
   if (!services.IsActive(channel)) return kUnboundedRun;
   return level == state.lastLevel ? kUnboundedRun : 0;
 }
 
-void SkipLogical(DecoderServices& services, LogicalChannelState& /*state*/, int channel, char level,
-                 std::uint64_t /*count*/) {
+inline void Skip(DecoderServices& services, int channel, char level) {
   if (!services.IsActive(channel)) return;
   if (level == '1')
     services.MarkEvent(channel);
@@ -47,12 +49,24 @@ void SkipLogical(DecoderServices& services, LogicalChannelState& /*state*/, int 
     services.MarkTrace(channel);
 }
 
-bool RunLogicalLane(DecoderServices& services, LogicalChannelState& state, int channel, Lane& lane, const LaneSpan& span) {
+}  // namespace
+
+std::uint64_t LogicalSteadySamples(const DecoderServices& services, const LogicalChannelState& state,
+                                   int channel, char level) {
+  return Steady(services, state, channel, level);
+}
+
+void SkipLogical(DecoderServices& services, LogicalChannelState& /*state*/, int channel, char level,
+                 std::uint64_t /*count*/) {
+  Skip(services, channel, level);
+}
+
+bool RunLogicalLane(DecoderServices& services, LogicalChannelState& state, int channel, Lane& lane,
+                    LaneSpan& span) {
   return RunLane(
-      lane, span,
-      [&](char level, std::uint64_t count) { SkipLogical(services, state, channel, level, count); },
+      lane, span, [&](char level, std::uint64_t /*count*/) { Skip(services, channel, level); },
       [&](char level, SampleIndex index) { return DecodeLogical(services, state, channel, level, index); },
-      [&](char level) { return LogicalSteadySamples(services, state, channel, level); });
+      [&](char level) { return Steady(services, state, channel, level); });
 }
 
 }  // namespace velkor

@@ -337,9 +337,7 @@ void PushTimeoutPairs(ManchesterDescriptionSlot& slot, char level, std::uint64_t
   w.size = size;
 }
 
-}  // namespace
-
-std::uint64_t ManchesterSteadySamples(const ManchesterChannelState& state, char level) {
+inline std::uint64_t Steady(const ManchesterChannelState& state, char level) {
   std::uint64_t steady = kUnboundedRun;
   for (std::int32_t s = 0; s < state.descriptionCount; ++s) {
     const ManchesterDescriptionSlot& slot = state.slots[s];
@@ -352,8 +350,8 @@ std::uint64_t ManchesterSteadySamples(const ManchesterChannelState& state, char 
   return steady;
 }
 
-void SkipManchester(DecoderServices& services, ManchesterChannelState& state, int channel, char level,
-                    std::uint64_t count) {
+inline void Skip(DecoderServices& services, ManchesterChannelState& state, int channel, char level,
+                 std::uint64_t count) {
   for (std::int32_t s = 0; s < state.descriptionCount; ++s) {
     ManchesterDescriptionSlot& slot = state.slots[s];
     if (!slot.Decoding()) continue;
@@ -373,12 +371,21 @@ void SkipManchester(DecoderServices& services, ManchesterChannelState& state, in
   services.MarkTrace(channel);
 }
 
-bool RunManchesterLane(DecoderServices& services, ManchesterChannelState& state, int channel, Lane& lane, const LaneSpan& span) {
+}  // namespace
+
+std::uint64_t ManchesterSteadySamples(const ManchesterChannelState& state, char level) { return Steady(state, level); }
+
+void SkipManchester(DecoderServices& services, ManchesterChannelState& state, int channel, char level,
+                    std::uint64_t count) {
+  Skip(services, state, channel, level, count);
+}
+
+bool RunManchesterLane(DecoderServices& services, ManchesterChannelState& state, int channel, Lane& lane, LaneSpan& span) {
   return RunLane(
       lane, span,
-      [&](char level, std::uint64_t count) { SkipManchester(services, state, channel, level, count); },
+      [&](char level, std::uint64_t count) { Skip(services, state, channel, level, count); },
       [&](char level, SampleIndex index) { return DecodeManchester(services, state, channel, level, index); },
-      [&](char level) { return ManchesterSteadySamples(state, level); });
+      [&](char level) { return Steady(state, level); });
 }
 
 }  // namespace velkor

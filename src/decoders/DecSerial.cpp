@@ -190,7 +190,9 @@ int DecodeSerial(DecoderServices& services, SerialChannelState& st, int channel,
   return result;
 }
 
-std::uint64_t SerialSteadySamples(const DecoderServices& services, const SerialChannelState& st, int channel,
+namespace {
+
+inline std::uint64_t Steady(const DecoderServices& services, const SerialChannelState& st, int channel,
                                   char level) {
   if (!services.IsActive(channel) || !st.settings.described) return kUnboundedRun;
   const SerialSettings& s = st.settings;
@@ -216,7 +218,7 @@ std::uint64_t SerialSteadySamples(const DecoderServices& services, const SerialC
   return steady;
 }
 
-void SkipSerial(DecoderServices& services, SerialChannelState& st, int channel, char level, std::uint64_t count) {
+inline void Skip(DecoderServices& services, SerialChannelState& st, int channel, char level, std::uint64_t count) {
   if (services.IsActive(channel) && st.settings.described) {
     st.idleSamples = CountHeld(st.idleSamples, count, kSerialIdleCap);
     if (st.wordState == SerialWordState::TakingBits) st.samplesInWord += static_cast<std::int32_t>(count);
@@ -225,12 +227,23 @@ void SkipSerial(DecoderServices& services, SerialChannelState& st, int channel, 
   services.MarkTrace(channel);
 }
 
-bool RunSerialLane(DecoderServices& services, SerialChannelState& state, int channel, Lane& lane, const LaneSpan& span) {
+}  // namespace
+
+std::uint64_t SerialSteadySamples(const DecoderServices& services, const SerialChannelState& st, int channel,
+                                  char level) {
+  return Steady(services, st, channel, level);
+}
+
+void SkipSerial(DecoderServices& services, SerialChannelState& st, int channel, char level, std::uint64_t count) {
+  Skip(services, st, channel, level, count);
+}
+
+bool RunSerialLane(DecoderServices& services, SerialChannelState& state, int channel, Lane& lane, LaneSpan& span) {
   return RunLane(
       lane, span,
-      [&](char level, std::uint64_t count) { SkipSerial(services, state, channel, level, count); },
+      [&](char level, std::uint64_t count) { Skip(services, state, channel, level, count); },
       [&](char level, SampleIndex index) { return DecodeSerial(services, state, channel, level, index); },
-      [&](char level) { return SerialSteadySamples(services, state, channel, level); });
+      [&](char level) { return Steady(services, state, channel, level); });
 }
 
 }  // namespace velkor

@@ -77,6 +77,6 @@ void SkipSerial(DecoderServices& services, SerialChannelState& state, int channe
                 std::uint64_t count);
 
 // The channel's lane of the run-skipping dispatch (see RunLane).
-bool RunSerialLane(DecoderServices& services, SerialChannelState& state, int channel, Lane& lane, const LaneSpan& span);
+bool RunSerialLane(DecoderServices& services, SerialChannelState& state, int channel, Lane& lane, LaneSpan& span);
 
 }  // namespace velkor

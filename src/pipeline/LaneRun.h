@@ -22,7 +22,8 @@ struct Lane {
 };
 
 // What a lane may do now: take the event at `at` (the level there is `level`), then go on up
-// to `limit`. `levelChange` is the first change of the level after `at` (or `limit`).
+// to `limit`. `levelChange` is the first change of the level after `at` (or `limit`); RunLane
+// leaves there the first change after the last sample it took (or `limit`).
 struct LaneSpan {
   LevelChanges* changes;
   SampleIndex base;  // the index of the block's first sample
@@ -41,10 +42,10 @@ constexpr std::size_t SampleAfter(std::size_t at, std::uint64_t steady) {
 // Takes the lane through its events from span.at on, before span.limit. Returns true when it
 // stopped after a sample that produced a line (the sample lane.synced - 1).
 template <typename Skip, typename Step, typename Steady>
-inline bool RunLane(Lane& lane, const LaneSpan& span, Skip&& skip, Step&& step, Steady&& steady) {
+inline bool RunLane(Lane& lane, LaneSpan& span, Skip&& skip, Step&& step, Steady&& steady) {
   std::size_t at = span.at;
   char level = span.level;
-  std::size_t levelChange = span.levelChange;
+  std::size_t& levelChange = span.levelChange;
   for (;;) {
     if (at > lane.synced) skip(lane.level, static_cast<std::uint64_t>(at - lane.synced));
     const int lines = step(level, span.base + at);

@@ -70,7 +70,7 @@ void Pipeline::SkipChannel(int channel, char level, std::uint64_t count) {
   }
 }
 
-bool Pipeline::RunChannelLane(int channel, Lane& lane, const LaneSpan& span) {
+bool Pipeline::RunChannelLane(int channel, Lane& lane, LaneSpan& span) {
   switch (services_.table[channel].type) {
     case ChannelType::Manchester:
       return RunManchesterLane(services_, manchester[channel], channel, lane, span);
@@ -96,6 +96,8 @@ void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
 
   std::array<Lane, kChannelCount> lanes;
   std::uint8_t levels = samples[0] & 0x0F;  // the levels of the runs going on
+  // No sample before `change` (and after those taken) differs from `levels`; at `change` one
+  // may.
   std::array<LevelChanges, kChannelCount> changesOf{LevelChanges(samples, count, 0), LevelChanges(samples, count, 1),
                                                     LevelChanges(samples, count, 2), LevelChanges(samples, count, 3)};
 
@@ -151,7 +153,7 @@ void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
     for (int i = 0; i < kChannelCount; ++i)
       if (lanes[i].next == x) stepping |= 1u << i;
 
-    if (x != column && std::has_single_bit(stepping)) {
+    if (x != column && stepping != 0 && (stepping & (stepping - 1)) == 0) {
       // One channel alone: it goes on by itself up to the next event of anything else.
       const int i = std::countr_zero(stepping);
       const auto own = static_cast<std::uint8_t>(1u << i);
@@ -165,21 +167,21 @@ void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
         limit = ((samples[change] ^ now) & others) != 0 ? change
                                                         : FindSampleChange(samples, change + 1, limit, now, others);
       const char level = LevelOf(now, i);
-      // Between x and `change` no level changes.
-      const std::size_t levelChange = x == change ? changesOf[i].Next(x + 1, limit, level == '1') : change;
       Lane& lane = lanes[i];
-      const bool lines = RunChannelLane(i, lane, {&changesOf[i], base, x, level, levelChange, limit});
-      const std::size_t last = lane.synced - 1;
+      LaneSpan span{&changesOf[i], base, x, level, changesOf[i].Next(x + 1, limit, level == '1'), limit};
+      const bool lines = RunChannelLane(i, lane, span);
       levels = static_cast<std::uint8_t>((levels & others) | (lane.level == '1' ? own : 0));
-      change = FindSampleChange(samples, last + 1, count, levels);
-      if (lines) refresh(last);
+      // No level changes before either: the lane's own, or the others' (or the limit).
+      change = std::min(span.levelChange, limit);
+      if (lines) refresh(lane.synced - 1);
       continue;
     }
 
     bool lines = false;
     for (unsigned rest = stepping; rest != 0; rest &= rest - 1) {
       const int i = std::countr_zero(rest);
-      lines |= RunChannelLane(i, lanes[i], {&changesOf[i], base, x, LevelOf(now, i), x + 1, x + 1});
+      LaneSpan span{&changesOf[i], base, x, LevelOf(now, i), x + 1, x + 1};
+      lines |= RunChannelLane(i, lanes[i], span);
     }
     if (x == change) {
       levels = now;
