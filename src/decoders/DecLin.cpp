@@ -1,5 +1,6 @@
 #include "decoders/DecLin.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string_view>
 
@@ -195,6 +196,33 @@ int DecodeLin(DecoderServices& services, LinChannelState& state, int channel, ch
 
 namespace {
 
+// A bit of a byte is taken on the sample whose count passes the bit's position, and one bit
+// per sample at most. The sample, counted from the next one (1 for the next), on which the
+// last bit of the byte (the stop bit) is due.
+std::int64_t StopBitSample(const LinChannelState& s) {
+  std::int64_t due = 0;
+  std::int32_t nextSample = s.nextSample;
+  for (std::int32_t bit = s.bitIndex; ; nextSample = BitOffset(s, ++bit)) {
+    due = std::max<std::int64_t>(due + 1, std::int64_t{nextSample} + 1 - s.samplesInByte);
+    if (bit == s.bitIndex + s.bitsRemaining - 1) return due;
+  }
+}
+
+// `count` samples of a byte at one level, before its stop bit is due: the bits due in them
+// are that level.
+void TakeBits(LinChannelState& s, char level, std::uint64_t count) {
+  std::int64_t due = 0;
+  const std::int32_t counted = s.samplesInByte;
+  while (s.bitsRemaining > 1) {
+    due = std::max<std::int64_t>(due + 1, std::int64_t{s.nextSample} + 1 - counted);
+    if (static_cast<std::uint64_t>(due) > count) break;
+    s.bits[s.bitIndex++] = level;
+    --s.bitsRemaining;
+    s.nextSample = BitOffset(s, s.bitIndex);
+  }
+  s.samplesInByte = counted + static_cast<std::int32_t>(count);
+}
+
 inline std::uint64_t Steady(const DecoderServices& services, const LinChannelState& state, int channel,
                                char level) {
   if (!services.IsActive(channel) || !state.loaded) return kUnboundedRun;
@@ -218,8 +246,9 @@ inline std::uint64_t Steady(const DecoderServices& services, const LinChannelSta
                    : 0;
       return kUnboundedRun;
     case LinState::InByte:
-      return state.nextSample > state.samplesInByte ? static_cast<std::uint64_t>(state.nextSample - state.samplesInByte)
-                                                    : 0;
+      // The bits before the stop bit are taken in the skip (at a known level); the stop bit
+      // completes the byte by the per-sample step.
+      return static_cast<std::uint64_t>(StopBitSample(state) - 1);
   }
   return 0;
 }
@@ -231,7 +260,7 @@ inline void Skip(DecoderServices& services, LinChannelState& state, int channel,
     if (state.state == LinState::WaitingForBreak)
       state.breakCounter = level == '1' ? 0 : state.breakCounter + static_cast<std::int32_t>(count);
     else if (state.state == LinState::InByte)
-      state.samplesInByte += static_cast<std::int32_t>(count);
+      TakeBits(state, level, count);
   }
   services.MarkTrace(channel);
 }

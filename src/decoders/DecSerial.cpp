@@ -1,5 +1,6 @@
 #include "decoders/DecSerial.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "app/IniFile.h"
@@ -192,6 +193,41 @@ int DecodeSerial(DecoderServices& services, SerialChannelState& st, int channel,
 
 namespace {
 
+// A symbol of a word is taken on the sample whose count passes the symbol's position, and one
+// symbol per sample at most. The sample, counted from the next one (1 for the next), on which
+// the word's last symbol (the stop bit) is due.
+std::int64_t StopBitSample(const SerialChannelState& st) {
+  std::int64_t due = 0;
+  std::int32_t nextSample = st.nextSample;
+  for (std::int32_t bit = st.bitIndex;; nextSample = static_cast<std::int32_t>(
+                                            BitSamplePosition(st.settings.periodMicros, ++bit))) {
+    due = std::max<std::int64_t>(due + 1, std::int64_t{nextSample} + 1 - st.samplesInWord);
+    if (bit == st.bitIndex + st.bitsRemaining - 1) return due;
+  }
+}
+
+// `count` samples of a word at one level, before its stop bit is due: the symbols due in them
+// are read from that level. The level remembered is the last sample's, as the per-sample step
+// leaves it: the symbol when that sample took one.
+void TakeSymbols(SerialChannelState& st, char level, std::uint64_t count) {
+  const SerialSettings& s = st.settings;
+  std::int64_t due = 0;
+  const std::int32_t counted = st.samplesInWord;
+  char remembered = level;
+  while (st.bitsRemaining > 1) {
+    due = std::max<std::int64_t>(due + 1, std::int64_t{st.nextSample} + 1 - counted);
+    if (static_cast<std::uint64_t>(due) > count) break;
+    const bool invert = st.bitIndex == 0 ? s.invertedStart : s.invertedData;
+    const char symbol = invert ? Inverted(level) : level;
+    st.bits[st.bitIndex++] = symbol;
+    --st.bitsRemaining;
+    st.nextSample = static_cast<std::int32_t>(BitSamplePosition(s.periodMicros, st.bitIndex));
+    remembered = static_cast<std::uint64_t>(due) == count ? symbol : level;
+  }
+  st.samplesInWord = counted + static_cast<std::int32_t>(count);
+  st.previousLevel = remembered;
+}
+
 inline std::uint64_t Steady(const DecoderServices& services, const SerialChannelState& st, int channel,
                                   char level) {
   if (!services.IsActive(channel) || !st.settings.described) return kUnboundedRun;
@@ -205,7 +241,9 @@ inline std::uint64_t Steady(const DecoderServices& services, const SerialChannel
       const std::int32_t gap = CountHeld(st.idleSamples, 1, kSerialIdleCap) - st.samplesInWord;
       if (gap > s.interFrameSamples) return 0;
     }
-    steady = st.nextSample > st.samplesInWord ? static_cast<std::uint64_t>(st.nextSample - st.samplesInWord) : 0;
+    // The symbols before the stop bit are taken in the skip (at a known level); the stop bit
+    // completes the word by the per-sample step.
+    steady = static_cast<std::uint64_t>(StopBitSample(st) - 1);
   } else {
     const char startLevel = s.invertedStart ? '0' : '1';
     if (level == startLevel && level != st.previousLevel) return 0;
@@ -221,8 +259,10 @@ inline std::uint64_t Steady(const DecoderServices& services, const SerialChannel
 inline void Skip(DecoderServices& services, SerialChannelState& st, int channel, char level, std::uint64_t count) {
   if (services.IsActive(channel) && st.settings.described) {
     st.idleSamples = CountHeld(st.idleSamples, count, kSerialIdleCap);
-    if (st.wordState == SerialWordState::TakingBits) st.samplesInWord += static_cast<std::int32_t>(count);
-    st.previousLevel = level;
+    if (st.wordState == SerialWordState::TakingBits)
+      TakeSymbols(st, level, count);
+    else
+      st.previousLevel = level;
   }
   services.MarkTrace(channel);
 }

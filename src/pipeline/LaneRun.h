@@ -40,19 +40,31 @@ constexpr std::size_t SampleAfter(std::size_t at, std::uint64_t steady) {
 }
 
 // Takes the lane through its events from span.at on, before span.limit. Returns true when it
-// stopped after a sample that produced a line (the sample lane.synced - 1).
+// stopped after a sample that produced a line (the sample lane.synced - 1). A change of level
+// whose first sample is steady at the new level is no event: it only starts a new run.
 template <typename Skip, typename Step, typename Steady>
 inline bool RunLane(Lane& lane, LaneSpan& span, Skip&& skip, Step&& step, Steady&& steady) {
   std::size_t at = span.at;
   char level = span.level;
   std::size_t& levelChange = span.levelChange;
   for (;;) {
-    if (at > lane.synced) skip(lane.level, static_cast<std::uint64_t>(at - lane.synced));
-    const int lines = step(level, span.base + at);
-    lane.level = level;
-    lane.synced = at + 1;
-    lane.next = SampleAfter(at + 1, steady(level));
-    if (lines != 0) return true;
+    if (at > lane.synced) {
+      skip(lane.level, static_cast<std::uint64_t>(at - lane.synced));
+      lane.synced = at;
+    }
+    std::uint64_t steadyCount = 0;
+    if (level != lane.level) {
+      lane.level = level;
+      steadyCount = steady(level);
+    }
+    if (steadyCount > 0) {
+      lane.next = SampleAfter(at, steadyCount);
+    } else {
+      const int lines = step(level, span.base + at);
+      lane.synced = at + 1;
+      lane.next = SampleAfter(at + 1, steady(level));
+      if (lines != 0) return true;
+    }
     at = lane.next < levelChange ? lane.next : levelChange;
     if (at >= span.limit) return false;
     if (at == levelChange) {
