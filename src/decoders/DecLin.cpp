@@ -200,11 +200,16 @@ namespace {
 // per sample at most. The sample, counted from the next one (1 for the next), on which the
 // last bit of the byte (the stop bit) is due.
 std::int64_t StopBitSample(const LinChannelState& s) {
+  const std::int32_t last = s.bitIndex + s.bitsRemaining - 1;
+  // Bits three microseconds apart or more are at least a sample apart: none waits for the
+  // one before unless the first already does.
+  if (s.bitPeriodMicros >= 3 && s.nextSample >= s.samplesInByte)
+    return std::int64_t{BitOffset(s, last)} + 1 - s.samplesInByte;
   std::int64_t due = 0;
   std::int32_t nextSample = s.nextSample;
   for (std::int32_t bit = s.bitIndex; ; nextSample = BitOffset(s, ++bit)) {
     due = std::max<std::int64_t>(due + 1, std::int64_t{nextSample} + 1 - s.samplesInByte);
-    if (bit == s.bitIndex + s.bitsRemaining - 1) return due;
+    if (bit == last) return due;
   }
 }
 

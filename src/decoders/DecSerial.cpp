@@ -197,12 +197,17 @@ namespace {
 // symbol per sample at most. The sample, counted from the next one (1 for the next), on which
 // the word's last symbol (the stop bit) is due.
 std::int64_t StopBitSample(const SerialChannelState& st) {
+  const std::int32_t last = st.bitIndex + st.bitsRemaining - 1;
+  // Symbols three microseconds apart or more are at least a sample apart: none waits for the
+  // one before unless the first already does.
+  if (st.settings.periodMicros >= 3 && st.nextSample >= st.samplesInWord)
+    return BitSamplePosition(st.settings.periodMicros, last) + 1 - st.samplesInWord;
   std::int64_t due = 0;
   std::int32_t nextSample = st.nextSample;
   for (std::int32_t bit = st.bitIndex;; nextSample = static_cast<std::int32_t>(
                                             BitSamplePosition(st.settings.periodMicros, ++bit))) {
     due = std::max<std::int64_t>(due + 1, std::int64_t{nextSample} + 1 - st.samplesInWord);
-    if (bit == st.bitIndex + st.bitsRemaining - 1) return due;
+    if (bit == last) return due;
   }
 }
 
