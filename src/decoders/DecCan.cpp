@@ -287,11 +287,11 @@ void SkipCan(DecoderServices& services, CanChannelState& state, int channel, cha
 }
 
 bool RunCanLane(DecoderServices& services, CanChannelState& state, int channel, Lane& lane, LaneSpan& span) {
-  return RunLane(
-      lane, span,
-      [&](char level, std::uint64_t count) { Skip(services, state, channel, level, count); },
-      [&](char level, SampleIndex index) { return DecodeCan(services, state, channel, level, index); },
-      [&](char level) { return SteadySamples(services, state, channel, level); });
+  return RunLane(lane, span,
+                 LaneDecoder{[&](char level, std::uint64_t count) { Skip(services, state, channel, level, count); },
+                            [](const std::uint8_t*, std::uint64_t) {},
+                            [&](char level, SampleIndex index) { return DecodeCan(services, state, channel, level, index); },
+                            [&](char level) { return SteadySamples(services, state, channel, level); }, [] { return std::uint64_t{0}; }});
 }
 
 }  // namespace velkor

@@ -213,15 +213,16 @@ std::int64_t StopBitSample(const LinChannelState& s) {
   }
 }
 
-// `count` samples of a byte at one level, before its stop bit is due: the bits due in them
-// are that level.
-void TakeBits(LinChannelState& s, char level, std::uint64_t count) {
+// `count` samples of a byte before its stop bit is due: the bits due in them are the level
+// levelAt(k) of their sample k (1 for the first).
+template <typename LevelAt>
+void TakeBits(LinChannelState& s, std::uint64_t count, LevelAt&& levelAt) {
   std::int64_t due = 0;
   const std::int32_t counted = s.samplesInByte;
   while (s.bitsRemaining > 1) {
     due = std::max<std::int64_t>(due + 1, std::int64_t{s.nextSample} + 1 - counted);
     if (static_cast<std::uint64_t>(due) > count) break;
-    s.bits[s.bitIndex++] = level;
+    s.bits[s.bitIndex++] = levelAt(due);
     --s.bitsRemaining;
     s.nextSample = BitOffset(s, s.bitIndex);
   }
@@ -265,12 +266,40 @@ inline void Skip(DecoderServices& services, LinChannelState& state, int channel,
     if (state.state == LinState::WaitingForBreak)
       state.breakCounter = level == '1' ? 0 : state.breakCounter + static_cast<std::int32_t>(count);
     else if (state.state == LinState::InByte)
-      TakeBits(state, level, count);
+      TakeBits(state, count, [level](std::int64_t) { return level; });
+  }
+  services.MarkTrace(channel);
+}
+
+// Inside a byte only the levels at the bit positions count: the byte is taken blind up to
+// its stop bit.
+inline std::uint64_t Blind(const DecoderServices& services, const LinChannelState& state, int channel) {
+  if (!services.IsActive(channel) || !state.loaded || state.state != LinState::InByte) return 0;
+  return static_cast<std::uint64_t>(StopBitSample(state) - 1);
+}
+
+inline void SkipBlind(DecoderServices& services, LinChannelState& state, int channel, const std::uint8_t* samples,
+                      std::uint64_t count) {
+  if (services.IsActive(channel) && state.loaded) {
+    state.idleSamples = CountHeld(state.idleSamples, count, kLinIdleCeiling);
+    TakeBits(state, count, [&](std::int64_t k) {
+      const char level = LevelIn(samples[k - 1], channel);
+      return state.invert ? (level == '0' ? '1' : '0') : level;
+    });
   }
   services.MarkTrace(channel);
 }
 
 }  // namespace
+
+std::uint64_t LinBlindSamples(const DecoderServices& services, const LinChannelState& state, int channel) {
+  return Blind(services, state, channel);
+}
+
+void SkipLinBlind(DecoderServices& services, LinChannelState& state, int channel, const std::uint8_t* samples,
+                  std::uint64_t count) {
+  SkipBlind(services, state, channel, samples, count);
+}
 
 std::uint64_t LinSteadySamples(const DecoderServices& services, const LinChannelState& state, int channel,
                                char level) {
@@ -282,11 +311,15 @@ void SkipLin(DecoderServices& services, LinChannelState& state, int channel, cha
 }
 
 bool RunLinLane(DecoderServices& services, LinChannelState& state, int channel, Lane& lane, LaneSpan& span) {
-  return RunLane(
-      lane, span,
-      [&](char level, std::uint64_t count) { Skip(services, state, channel, level, count); },
-      [&](char level, SampleIndex index) { return DecodeLin(services, state, channel, level, index); },
-      [&](char level) { return Steady(services, state, channel, level); });
+  return RunLane(lane, span,
+                 LaneDecoder{
+                     [&](char level, std::uint64_t count) { Skip(services, state, channel, level, count); },
+                     [&](const std::uint8_t* samples, std::uint64_t count) {
+                       SkipBlind(services, state, channel, samples, count);
+                     },
+                     [&](char level, SampleIndex index) { return DecodeLin(services, state, channel, level, index); },
+                     [&](char level) { return Steady(services, state, channel, level); },
+                     [&] { return Blind(services, state, channel); }});
 }
 
 }  // namespace velkor

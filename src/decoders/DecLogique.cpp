@@ -63,10 +63,12 @@ void SkipLogical(DecoderServices& services, LogicalChannelState& /*state*/, int 
 
 bool RunLogicalLane(DecoderServices& services, LogicalChannelState& state, int channel, Lane& lane,
                     LaneSpan& span) {
-  return RunLane(
-      lane, span, [&](char level, std::uint64_t /*count*/) { Skip(services, channel, level); },
-      [&](char level, SampleIndex index) { return DecodeLogical(services, state, channel, level, index); },
-      [&](char level) { return Steady(services, state, channel, level); });
+  return RunLane(lane, span,
+                 LaneDecoder{[&](char level, std::uint64_t /*count*/) { Skip(services, channel, level); },
+                            [](const std::uint8_t*, std::uint64_t) {},
+                            [&](char level, SampleIndex index) { return DecodeLogical(services, state, channel, level, index); },
+                            [&](char level) { return Steady(services, state, channel, level); },
+                            [] { return std::uint64_t{0}; }});
 }
 
 }  // namespace velkor

@@ -381,11 +381,11 @@ void SkipManchester(DecoderServices& services, ManchesterChannelState& state, in
 }
 
 bool RunManchesterLane(DecoderServices& services, ManchesterChannelState& state, int channel, Lane& lane, LaneSpan& span) {
-  return RunLane(
-      lane, span,
-      [&](char level, std::uint64_t count) { Skip(services, state, channel, level, count); },
-      [&](char level, SampleIndex index) { return DecodeManchester(services, state, channel, level, index); },
-      [&](char level) { return Steady(state, level); });
+  return RunLane(lane, span,
+                 LaneDecoder{[&](char level, std::uint64_t count) { Skip(services, state, channel, level, count); },
+                            [](const std::uint8_t*, std::uint64_t) {},
+                            [&](char level, SampleIndex index) { return DecodeManchester(services, state, channel, level, index); },
+                            [&](char level) { return Steady(state, level); }, [] { return std::uint64_t{0}; }});
 }
 
 }  // namespace velkor

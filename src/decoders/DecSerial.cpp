@@ -211,26 +211,41 @@ std::int64_t StopBitSample(const SerialChannelState& st) {
   }
 }
 
-// `count` samples of a word at one level, before its stop bit is due: the symbols due in them
-// are read from that level. The level remembered is the last sample's, as the per-sample step
-// leaves it: the symbol when that sample took one.
-void TakeSymbols(SerialChannelState& st, char level, std::uint64_t count) {
+// `count` samples of a word before its stop bit is due: the symbols due in them are read from
+// the level levelAt(k) of their sample k (1 for the first). The level remembered is the last
+// sample's, as the per-sample step leaves it: the symbol when that sample took one.
+template <typename LevelAt>
+void TakeSymbols(SerialChannelState& st, std::uint64_t count, LevelAt&& levelAt) {
   const SerialSettings& s = st.settings;
   std::int64_t due = 0;
   const std::int32_t counted = st.samplesInWord;
-  char remembered = level;
+  char remembered = levelAt(static_cast<std::int64_t>(count));
   while (st.bitsRemaining > 1) {
     due = std::max<std::int64_t>(due + 1, std::int64_t{st.nextSample} + 1 - counted);
     if (static_cast<std::uint64_t>(due) > count) break;
     const bool invert = st.bitIndex == 0 ? s.invertedStart : s.invertedData;
+    const char level = levelAt(due);
     const char symbol = invert ? Inverted(level) : level;
     st.bits[st.bitIndex++] = symbol;
     --st.bitsRemaining;
     st.nextSample = static_cast<std::int32_t>(BitSamplePosition(s.periodMicros, st.bitIndex));
-    remembered = static_cast<std::uint64_t>(due) == count ? symbol : level;
+    if (static_cast<std::uint64_t>(due) == count) remembered = symbol;
   }
   st.samplesInWord = counted + static_cast<std::int32_t>(count);
   st.previousLevel = remembered;
+}
+
+// During a word: the samples up to its stop bit. The symbols before it are taken in the skip
+// (the levels at their positions are known); the stop bit completes the word by the
+// per-sample step. The idle count and the samples of the word grow together (the idle count
+// only stops at its cap), so the gap never grows: the next sample decides whether the frame
+// line is due in the word. The gap is taken before that sample's count of the word.
+std::uint64_t InWordSamples(const SerialChannelState& st) {
+  if (st.wordCount != 0) {
+    const std::int32_t gap = CountHeld(st.idleSamples, 1, kSerialIdleCap) - st.samplesInWord;
+    if (gap > st.settings.interFrameSamples) return 0;
+  }
+  return static_cast<std::uint64_t>(StopBitSample(st) - 1);
 }
 
 inline std::uint64_t Steady(const DecoderServices& services, const SerialChannelState& st, int channel,
@@ -239,16 +254,7 @@ inline std::uint64_t Steady(const DecoderServices& services, const SerialChannel
   const SerialSettings& s = st.settings;
   std::uint64_t steady = kUnboundedRun;
   if (st.wordState == SerialWordState::TakingBits) {
-    // During a word the idle count and the samples of the word grow together (the idle count
-    // only stops at its cap), so the gap never grows: the next sample decides for all. The
-    // gap is taken before that sample's count of the word.
-    if (st.wordCount != 0) {
-      const std::int32_t gap = CountHeld(st.idleSamples, 1, kSerialIdleCap) - st.samplesInWord;
-      if (gap > s.interFrameSamples) return 0;
-    }
-    // The symbols before the stop bit are taken in the skip (at a known level); the stop bit
-    // completes the word by the per-sample step.
-    steady = static_cast<std::uint64_t>(StopBitSample(st) - 1);
+    steady = InWordSamples(st);
   } else {
     const char startLevel = s.invertedStart ? '0' : '1';
     if (level == startLevel && level != st.previousLevel) return 0;
@@ -265,14 +271,38 @@ inline void Skip(DecoderServices& services, SerialChannelState& st, int channel,
   if (services.IsActive(channel) && st.settings.described) {
     st.idleSamples = CountHeld(st.idleSamples, count, kSerialIdleCap);
     if (st.wordState == SerialWordState::TakingBits)
-      TakeSymbols(st, level, count);
+      TakeSymbols(st, count, [level](std::int64_t) { return level; });
     else
       st.previousLevel = level;
   }
   services.MarkTrace(channel);
 }
 
+// In a word only the levels at the symbol positions count: it is taken blind up to its stop bit.
+inline std::uint64_t Blind(const DecoderServices& services, const SerialChannelState& st, int channel) {
+  if (!services.IsActive(channel) || !st.settings.described || st.wordState != SerialWordState::TakingBits) return 0;
+  return InWordSamples(st);
+}
+
+inline void SkipBlind(DecoderServices& services, SerialChannelState& st, int channel, const std::uint8_t* samples,
+                      std::uint64_t count) {
+  if (services.IsActive(channel) && st.settings.described) {
+    st.idleSamples = CountHeld(st.idleSamples, count, kSerialIdleCap);
+    TakeSymbols(st, count, [&](std::int64_t k) { return LevelIn(samples[k - 1], channel); });
+  }
+  services.MarkTrace(channel);
+}
+
 }  // namespace
+
+std::uint64_t SerialBlindSamples(const DecoderServices& services, const SerialChannelState& st, int channel) {
+  return Blind(services, st, channel);
+}
+
+void SkipSerialBlind(DecoderServices& services, SerialChannelState& st, int channel, const std::uint8_t* samples,
+                     std::uint64_t count) {
+  SkipBlind(services, st, channel, samples, count);
+}
 
 std::uint64_t SerialSteadySamples(const DecoderServices& services, const SerialChannelState& st, int channel,
                                   char level) {
@@ -284,11 +314,15 @@ void SkipSerial(DecoderServices& services, SerialChannelState& st, int channel, 
 }
 
 bool RunSerialLane(DecoderServices& services, SerialChannelState& state, int channel, Lane& lane, LaneSpan& span) {
-  return RunLane(
-      lane, span,
-      [&](char level, std::uint64_t count) { Skip(services, state, channel, level, count); },
-      [&](char level, SampleIndex index) { return DecodeSerial(services, state, channel, level, index); },
-      [&](char level) { return Steady(services, state, channel, level); });
+  return RunLane(lane, span,
+                 LaneDecoder{
+                     [&](char level, std::uint64_t count) { Skip(services, state, channel, level, count); },
+                     [&](const std::uint8_t* samples, std::uint64_t count) {
+                       SkipBlind(services, state, channel, samples, count);
+                     },
+                     [&](char level, SampleIndex index) { return DecodeSerial(services, state, channel, level, index); },
+                     [&](char level) { return Steady(services, state, channel, level); },
+                     [&] { return Blind(services, state, channel); }});
 }
 
 }  // namespace velkor

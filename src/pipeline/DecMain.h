@@ -105,6 +105,8 @@ class Pipeline {
   // The channel decoder's steady count and skip (see SerialSteadySamples and the like).
   std::uint64_t SteadySamples(int channel, char level) const;
   void SkipChannel(int channel, char level, std::uint64_t count);
+  std::uint64_t BlindSamples(int channel) const;
+  void SkipChannelBlind(int channel, const std::uint8_t* samples, std::uint64_t count);
   bool RunChannelLane(int channel, Lane& lane, LaneSpan& span);
   void DispatchRuns(const std::uint8_t* samples, std::size_t count);
   void SetDescriptionCheckInterval(std::chrono::milliseconds interval);

@@ -70,6 +70,30 @@ void Pipeline::SkipChannel(int channel, char level, std::uint64_t count) {
   }
 }
 
+std::uint64_t Pipeline::BlindSamples(int channel) const {
+  switch (services_.table[channel].type) {
+    case ChannelType::Serial:
+      return SerialBlindSamples(services_, serial[channel], channel);
+    case ChannelType::Lin:
+      return LinBlindSamples(services_, lin[channel], channel);
+    default:
+      return 0;
+  }
+}
+
+void Pipeline::SkipChannelBlind(int channel, const std::uint8_t* samples, std::uint64_t count) {
+  switch (services_.table[channel].type) {
+    case ChannelType::Serial:
+      SkipSerialBlind(services_, serial[channel], channel, samples, count);
+      break;
+    case ChannelType::Lin:
+      SkipLinBlind(services_, lin[channel], channel, samples, count);
+      break;
+    default:
+      break;
+  }
+}
+
 bool Pipeline::RunChannelLane(int channel, Lane& lane, LaneSpan& span) {
   switch (services_.table[channel].type) {
     case ChannelType::Manchester:
@@ -84,7 +108,7 @@ bool Pipeline::RunChannelLane(int channel, Lane& lane, LaneSpan& span) {
       return RunLogicalLane(services_, logical[channel], channel, lane, span);
     default:
       // No decoder: nothing to take, nothing ever due.
-      lane = {span.at + 1, kNoSample, span.level};
+      lane = {span.at + 1, kNoSample, span.level, false};
       return false;
   }
 }
@@ -95,28 +119,41 @@ void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
   UserInterface& ui = services_.Ui();
 
   std::array<Lane, kChannelCount> lanes;
-  std::uint8_t levels = samples[0] & 0x0F;  // the levels of the runs going on
-  // No sample before `change` (and after those taken) differs from `levels`; at `change` one
-  // may.
   std::array<LevelChanges, kChannelCount> changesOf{LevelChanges(samples, count, 0), LevelChanges(samples, count, 1),
                                                     LevelChanges(samples, count, 2), LevelChanges(samples, count, 3)};
+  // The channels whose changes of level are events (the lanes that are not blind), their
+  // levels, and a position before which none of them changes after the samples taken (at
+  // `change` one may).
+  std::uint8_t watched = 0;
+  std::uint8_t levels = 0;
+  std::size_t change = 0;
 
   auto catchUp = [&](std::size_t at) {
     for (int i = 0; i < kChannelCount; ++i) {
       Lane& lane = lanes[i];
-      if (lane.synced < at) {
+      if (lane.synced >= at) continue;
+      if (lane.blind)
+        SkipChannelBlind(i, samples + lane.synced, at - lane.synced);
+      else
         SkipChannel(i, lane.level, at - lane.synced);
-        lane.synced = at;
-      }
+      lane.synced = at;
     }
   };
   // Every channel taken up to `at`: where is its next event? Asked again after each call of
   // the user interface, which may change anything.
   auto plan = [&](std::size_t at) {
+    levels = samples[at == 0 ? 0 : at - 1] & 0x0F;
+    watched = 0;
     for (int i = 0; i < kChannelCount; ++i) {
       const char level = LevelOf(levels, i);
-      lanes[i] = {at, SampleAfter(at, SteadySamples(i, level)), level};
+      if (const std::uint64_t blind = BlindSamples(i); blind > 0) {
+        lanes[i] = {at, SampleAfter(at, blind), level, true};
+      } else {
+        lanes[i] = {at, SampleAfter(at, SteadySamples(i, level)), level, false};
+        watched |= static_cast<std::uint8_t>(1u << i);
+      }
     }
+    change = FindSampleChange(samples, at == 0 ? 1 : at, count, levels, watched);
   };
 
   // The column clock shows clockBefore before sample clockFrom and counts from there.
@@ -138,7 +175,6 @@ void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
   };
 
   plan(0);
-  std::size_t change = FindSampleChange(samples, 1, count, levels);
   for (;;) {
     std::size_t x = std::min(change, column);
     for (const Lane& lane : lanes) x = std::min(x, lane.next);
@@ -147,7 +183,7 @@ void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
     std::uint8_t now = levels;
     unsigned stepping = 0;
     if (x == change) {
-      now = samples[x] & 0x0F;
+      now = static_cast<std::uint8_t>((levels & ~watched) | (samples[x] & watched));
       stepping = now ^ levels;
     }
     for (int i = 0; i < kChannelCount; ++i)
@@ -157,7 +193,7 @@ void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
       // One channel alone: it goes on by itself up to the next event of anything else.
       const int i = std::countr_zero(stepping);
       const auto own = static_cast<std::uint8_t>(1u << i);
-      const auto others = static_cast<std::uint8_t>(0x0F & ~own);
+      const auto others = static_cast<std::uint8_t>(watched & ~own);
       std::size_t limit = std::min(column, count);
       for (int j = 0; j < kChannelCount; ++j)
         if (j != i) limit = std::min(limit, lanes[j].next);
@@ -166,13 +202,21 @@ void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
       else if (change < limit)
         limit = ((samples[change] ^ now) & others) != 0 ? change
                                                         : FindSampleChange(samples, change + 1, limit, now, others);
-      const char level = LevelOf(now, i);
       Lane& lane = lanes[i];
-      LaneSpan span{&changesOf[i], base, x, level, changesOf[i].Next(x + 1, limit, level == '1'), limit};
+      const char level = LevelOf(now, i);
+      LaneSpan span{samples, i,     &changesOf[i], base, x, level,
+                    lane.blind ? x : changesOf[i].Next(x + 1, limit, level == '1'), limit};
       const bool lines = RunChannelLane(i, lane, span);
-      levels = static_cast<std::uint8_t>((levels & others) | (lane.level == '1' ? own : 0));
-      // No level changes before either: the lane's own, or the others' (or the limit).
-      change = std::min(span.levelChange, limit);
+      // No level changes before either: the lane's own (while it watches), or the others' (or
+      // the limit).
+      if (lane.blind) {
+        watched = others;
+        change = limit;
+      } else {
+        watched = static_cast<std::uint8_t>(others | own);
+        levels = static_cast<std::uint8_t>((levels & ~own) | (lane.level == '1' ? own : 0));
+        change = std::min(span.levelChange, limit);
+      }
       if (lines) refresh(lane.synced - 1);
       continue;
     }
@@ -180,13 +224,19 @@ void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
     bool lines = false;
     for (unsigned rest = stepping; rest != 0; rest &= rest - 1) {
       const int i = std::countr_zero(rest);
-      LaneSpan span{&changesOf[i], base, x, LevelOf(now, i), x + 1, x + 1};
+      LaneSpan span{samples, i, &changesOf[i], base, x, LevelOf(now, i), x + 1, x + 1};
       lines |= RunChannelLane(i, lanes[i], span);
     }
-    if (x == change) {
-      levels = now;
-      change = FindSampleChange(samples, x + 1, count, levels);
+    // The lanes that went blind or came back change what is watched.
+    watched = 0;
+    levels = now;
+    for (int i = 0; i < kChannelCount; ++i) {
+      if (lanes[i].blind) continue;
+      watched |= static_cast<std::uint8_t>(1u << i);
+      if (lanes[i].synced == x + 1)
+        levels = static_cast<std::uint8_t>((levels & ~(1u << i)) | (lanes[i].level == '1' ? 1u << i : 0u));
     }
+    change = FindSampleChange(samples, x + 1, count, levels, watched);
     if (lines) refresh(x);
     if (x == column) {
       catchUp(x + 1);
