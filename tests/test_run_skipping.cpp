@@ -459,7 +459,8 @@ TEST(RunSkipping, SameLinesAndCallsAsThePerSamplePath) {
                                                                           : Uniform(rng, 20000, 400000));
     const Scenario sc = MakeScenario(rng, dir, types, length);
     const Feed feed = static_cast<Feed>(Uniform(rng, 0, 2));
-    const int stopAfter = feed == Feed::Replay && Chance(rng, 0.2) ? Uniform(rng, 0, 300) : -1;
+    const int stopAfter =
+        feed == Feed::Replay && Chance(rng, 0.4) ? Uniform(rng, 0, static_cast<int>(length / kReplayBlockSize)) : -1;
     const std::uint64_t pieces = rng();
     const Outcome reference = RunPath(sc, feed, DispatchPath::PerSample, false, stopAfter, pieces);
     const Outcome fast = RunPath(sc, feed, DispatchPath::RunSkipping, false, stopAfter, pieces ^ 1);

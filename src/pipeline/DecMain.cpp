@@ -142,21 +142,29 @@ bool Pipeline::ReplayCaptureFile(const std::string& path) {
     SetDescriptionCheckInterval(kReplayDescriptionCheck);
     const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kReplayReadSize);
     bool stop = false;
+    // After each full block: progress, then the Stop button.
+    const std::function<bool()> afterBlock = [&] {
+      // A file that grew while it was read could pass 100%; the bar stops there.
+      const std::uint64_t percent = size == 0 ? 100 : 100 * sampleIndex / size;
+      ui.SetProgress(static_cast<int>(percent > 100 ? 100 : percent));
+      stop = ui.StopRequested();
+      return stop;
+    };
     while (!stop) {
       // fread only comes back short at the end of the file or on an error: the replay then
       // ends after the partial block, as it did when it read a block at a time.
       const std::size_t n = std::fread(buffer.get(), 1, kReplayReadSize, file.get());
-      std::size_t at = 0;
-      for (; at + kReplayBlockSize <= n && !stop; at += kReplayBlockSize) {
-        DispatchSamples(buffer.get() + at, kReplayBlockSize);
-        // A file that grew while it was read could pass 100%; the bar stops there.
-        std::uint64_t percent = size == 0 ? 100 : 100 * sampleIndex / size;
-        ui.SetProgress(static_cast<int>(percent > 100 ? 100 : percent));
-        stop = ui.StopRequested();
+      const std::size_t full = n / kReplayBlockSize * kReplayBlockSize;
+      if (path_ == DispatchPath::RunSkipping) {
+        DispatchRuns(buffer.get(), full, &afterBlock);
+      } else {
+        for (std::size_t at = 0; at < full && !stop; at += kReplayBlockSize) {
+          DispatchSamples(buffer.get() + at, kReplayBlockSize);
+          afterBlock();
+        }
       }
-      if (stop) break;
-      if (n < kReplayReadSize) {
-        DispatchSamples(buffer.get() + at, n - at);
+      if (stop || n < kReplayReadSize) {
+        if (!stop) DispatchSamples(buffer.get() + full, n - full);
         break;
       }
     }

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/Settings.h"
@@ -108,7 +109,11 @@ class Pipeline {
   std::uint64_t BlindSamples(int channel) const;
   void SkipChannelBlind(int channel, const std::uint8_t* samples, std::uint64_t count);
   bool RunChannelLane(int channel, Lane& lane, LaneSpan& span);
-  void DispatchRuns(const std::uint8_t* samples, std::size_t count);
+  // The run-skipping path. With `afterBlock`, calls it after every full block of
+  // kReplayBlockSize samples (counted from the first) and stops there when it returns true.
+  // Returns how many samples were dispatched.
+  std::size_t DispatchRuns(const std::uint8_t* samples, std::size_t count,
+                           const std::function<bool()>* afterBlock = nullptr);
   void SetDescriptionCheckInterval(std::chrono::milliseconds interval);
 
   Settings& settings_;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <functional>
 #include <limits>
 
 #include "pipeline/DecMain.h"
@@ -113,8 +114,9 @@ bool Pipeline::RunChannelLane(int channel, Lane& lane, LaneSpan& span) {
   }
 }
 
-void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
-  if (count == 0) return;
+std::size_t Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count,
+                                   const std::function<bool()>* afterBlock) {
+  if (count == 0) return 0;
   const SampleIndex base = sampleIndex;
   UserInterface& ui = services_.Ui();
 
@@ -142,6 +144,8 @@ void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
   // Every channel taken up to `at`: where is its next event? Asked again after each call of
   // the user interface, which may change anything.
   auto plan = [&](std::size_t at) {
+    const std::uint8_t wasWatched = watched;
+    const std::uint8_t wasLevels = levels;
     levels = samples[at == 0 ? 0 : at - 1] & 0x0F;
     watched = 0;
     for (int i = 0; i < kChannelCount; ++i) {
@@ -153,7 +157,9 @@ void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
         watched |= static_cast<std::uint8_t>(1u << i);
       }
     }
-    change = FindSampleChange(samples, at == 0 ? 1 : at, count, levels, watched);
+    // The bound found before still holds when the same channels are watched at the same levels.
+    if (at == 0 || watched != wasWatched || ((levels ^ wasLevels) & watched) != 0 || change < at)
+      change = FindSampleChange(samples, at == 0 ? 1 : at, count, levels, watched);
   };
 
   // The column clock shows clockBefore before sample clockFrom and counts from there.
@@ -174,9 +180,12 @@ void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
     column = std::max(x, ColumnSample(clockFrom, clockBefore, ColumnPeriod(settings_.scrolling)));
   };
 
+  // The last sample of the next full block.
+  std::size_t blockEnd = afterBlock != nullptr ? kReplayBlockSize - 1 : kNoSample;
+
   plan(0);
   for (;;) {
-    std::size_t x = std::min(change, column);
+    std::size_t x = std::min({change, column, blockEnd});
     for (const Lane& lane : lanes) x = std::min(x, lane.next);
     if (x >= count) break;
 
@@ -189,12 +198,12 @@ void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
     for (int i = 0; i < kChannelCount; ++i)
       if (lanes[i].next == x) stepping |= 1u << i;
 
-    if (x != column && stepping != 0 && (stepping & (stepping - 1)) == 0) {
+    if (x != column && x != blockEnd && stepping != 0 && (stepping & (stepping - 1)) == 0) {
       // One channel alone: it goes on by itself up to the next event of anything else.
       const int i = std::countr_zero(stepping);
       const auto own = static_cast<std::uint8_t>(1u << i);
       const auto others = static_cast<std::uint8_t>(watched & ~own);
-      std::size_t limit = std::min(column, count);
+      std::size_t limit = std::min({column, blockEnd, count});
       for (int j = 0; j < kChannelCount; ++j)
         if (j != i) limit = std::min(limit, lanes[j].next);
       if (x == change)
@@ -227,16 +236,18 @@ void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
       LaneSpan span{samples, i, &changesOf[i], base, x, LevelOf(now, i), x + 1, x + 1};
       lines |= RunChannelLane(i, lanes[i], span);
     }
-    // The lanes that went blind or came back change what is watched.
-    watched = 0;
-    levels = now;
-    for (int i = 0; i < kChannelCount; ++i) {
-      if (lanes[i].blind) continue;
-      watched |= static_cast<std::uint8_t>(1u << i);
-      if (lanes[i].synced == x + 1)
-        levels = static_cast<std::uint8_t>((levels & ~(1u << i)) | (lanes[i].level == '1' ? 1u << i : 0u));
+    if (stepping != 0 || x == change) {
+      // The lanes that went blind or came back change what is watched.
+      watched = 0;
+      levels = now;
+      for (int i = 0; i < kChannelCount; ++i) {
+        if (lanes[i].blind) continue;
+        watched |= static_cast<std::uint8_t>(1u << i);
+        if (lanes[i].synced == x + 1)
+          levels = static_cast<std::uint8_t>((levels & ~(1u << i)) | (lanes[i].level == '1' ? 1u << i : 0u));
+      }
+      change = FindSampleChange(samples, x + 1, count, levels, watched);
     }
-    change = FindSampleChange(samples, x + 1, count, levels, watched);
     if (lines) refresh(x);
     if (x == column) {
       catchUp(x + 1);
@@ -251,10 +262,24 @@ void Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t count) {
       plan(x + 1);
       column = ColumnSample(x + 1, 0, ColumnPeriod(settings_.scrolling));
     }
+    if (x == blockEnd) {
+      // Progress and Stop come between blocks far more often than anything else: the
+      // decoders are left where they are (they never owe a line or a column), only the
+      // counters are brought to the end of the block.
+      columnClock = clockAfter(x);
+      sampleIndex = base + x + 1;
+      if ((*afterBlock)()) {
+        catchUp(x + 1);
+        return x + 1;
+      }
+      column = std::max(x + 1, ColumnSample(clockFrom, clockBefore, ColumnPeriod(settings_.scrolling)));
+      blockEnd = x + 1 + kReplayBlockSize <= count ? x + kReplayBlockSize : kNoSample;
+    }
   }
   catchUp(count);
   columnClock = clockAfter(count - 1);
   sampleIndex = base + count;
+  return count;
 }
 
 }  // namespace velkor
