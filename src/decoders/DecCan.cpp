@@ -237,9 +237,8 @@ int DecodeCan(DecoderServices& services, CanChannelState& state, int channel, ch
 
 namespace {
 
-inline std::uint64_t SteadySamples(const DecoderServices& services, const CanChannelState& state, int channel,
-                                   char level) {
-  if (!services.IsActive(channel) || !state.loaded) return kUnboundedRun;
+// The steady count and the skip of a channel that decodes (active, with a description).
+inline std::uint64_t DecodingSteady(const CanChannelState& state, char level) {
   switch (state.frameState) {
     case CanFrameState::WaitIdle:
       if (level == '0') return kUnboundedRun;
@@ -256,42 +255,55 @@ inline std::uint64_t SteadySamples(const DecoderServices& services, const CanCha
   return 0;
 }
 
-inline void Skip(DecoderServices& services, CanChannelState& state, int channel, char level, std::uint64_t count) {
-  if (services.IsActive(channel) && state.loaded) {
-    switch (state.frameState) {
-      case CanFrameState::WaitIdle:
-        state.run = level == '0' ? 0 : CountHeld(state.run, count, std::numeric_limits<std::int32_t>::max());
-        break;
-      case CanFrameState::WaitStart:
-        break;
-      case CanFrameState::Arbitration:
-      case CanFrameState::Control:
-      case CanFrameState::Data:
-      case CanFrameState::Crc:
-        state.run = CountHeld(state.run, count, std::numeric_limits<std::int32_t>::max());
-        break;
-    }
+inline void DecodingSkip(CanChannelState& state, char level, std::uint64_t count) {
+  switch (state.frameState) {
+    case CanFrameState::WaitIdle:
+      state.run = level == '0' ? 0 : CountHeld(state.run, count, std::numeric_limits<std::int32_t>::max());
+      break;
+    case CanFrameState::WaitStart:
+      break;
+    case CanFrameState::Arbitration:
+    case CanFrameState::Control:
+    case CanFrameState::Data:
+    case CanFrameState::Crc:
+      state.run = CountHeld(state.run, count, std::numeric_limits<std::int32_t>::max());
+      break;
   }
-  services.MarkTrace(channel);
+}
+
+bool Decoding(const DecoderServices& services, const CanChannelState& state, int channel) {
+  return services.IsActive(channel) && state.loaded;
 }
 
 }  // namespace
 
 std::uint64_t CanSteadySamples(const DecoderServices& services, const CanChannelState& state, int channel,
                                char level) {
-  return SteadySamples(services, state, channel, level);
+  return Decoding(services, state, channel) ? DecodingSteady(state, level) : kUnboundedRun;
 }
 
 void SkipCan(DecoderServices& services, CanChannelState& state, int channel, char level, std::uint64_t count) {
-  Skip(services, state, channel, level, count);
+  if (Decoding(services, state, channel)) DecodingSkip(state, level, count);
+  services.MarkTrace(channel);
 }
 
 bool RunCanLane(DecoderServices& services, CanChannelState& state, int channel, Lane& lane, LaneSpan& span) {
+  // Whether the channel decodes cannot change while the lane runs: it is asked once.
+  if (!Decoding(services, state, channel)) {
+    return RunLane(lane, span,
+                   LaneDecoder{[&](char, std::uint64_t) { services.MarkTrace(channel); },
+                               [](const std::uint8_t*, std::uint64_t) {},
+                               [&](char level, SampleIndex index) { return DecodeCan(services, state, channel, level, index); },
+                               [](char) { return kUnboundedRun; }, [] { return std::uint64_t{0}; }});
+  }
   return RunLane(lane, span,
-                 LaneDecoder{[&](char level, std::uint64_t count) { Skip(services, state, channel, level, count); },
-                            [](const std::uint8_t*, std::uint64_t) {},
-                            [&](char level, SampleIndex index) { return DecodeCan(services, state, channel, level, index); },
-                            [&](char level) { return SteadySamples(services, state, channel, level); }, [] { return std::uint64_t{0}; }});
+                 LaneDecoder{[&](char level, std::uint64_t count) {
+                               DecodingSkip(state, level, count);
+                               services.MarkTrace(channel);
+                             },
+                             [](const std::uint8_t*, std::uint64_t) {},
+                             [&](char level, SampleIndex index) { return DecodeCan(services, state, channel, level, index); },
+                             [&](char level) { return DecodingSteady(state, level); }, [] { return std::uint64_t{0}; }});
 }
 
 }  // namespace velkor

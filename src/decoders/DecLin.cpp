@@ -229,9 +229,9 @@ void TakeBits(LinChannelState& s, std::uint64_t count, LevelAt&& levelAt) {
   s.samplesInByte = counted + static_cast<std::int32_t>(count);
 }
 
-inline std::uint64_t Steady(const DecoderServices& services, const LinChannelState& state, int channel,
-                               char level) {
-  if (!services.IsActive(channel) || !state.loaded) return kUnboundedRun;
+// The steady count, the skip and the blind stretch of a channel that decodes (active, with a
+// description).
+inline std::uint64_t DecodingSteady(const LinChannelState& state, char level) {
   if (state.invert) level = level == '0' ? '1' : '0';
   switch (state.state) {
     case LinState::WaitingForBreak: {
@@ -259,67 +259,75 @@ inline std::uint64_t Steady(const DecoderServices& services, const LinChannelSta
   return 0;
 }
 
-inline void Skip(DecoderServices& services, LinChannelState& state, int channel, char level, std::uint64_t count) {
-  if (services.IsActive(channel) && state.loaded) {
-    if (state.invert) level = level == '0' ? '1' : '0';
-    state.idleSamples = CountHeld(state.idleSamples, count, kLinIdleCeiling);
-    if (state.state == LinState::WaitingForBreak)
-      state.breakCounter = level == '1' ? 0 : state.breakCounter + static_cast<std::int32_t>(count);
-    else if (state.state == LinState::InByte)
-      TakeBits(state, count, [level](std::int64_t) { return level; });
-  }
-  services.MarkTrace(channel);
+inline void DecodingSkip(LinChannelState& state, char level, std::uint64_t count) {
+  if (state.invert) level = level == '0' ? '1' : '0';
+  state.idleSamples = CountHeld(state.idleSamples, count, kLinIdleCeiling);
+  if (state.state == LinState::WaitingForBreak)
+    state.breakCounter = level == '1' ? 0 : state.breakCounter + static_cast<std::int32_t>(count);
+  else if (state.state == LinState::InByte)
+    TakeBits(state, count, [level](std::int64_t) { return level; });
 }
 
 // Inside a byte only the levels at the bit positions count: the byte is taken blind up to
 // its stop bit.
-inline std::uint64_t Blind(const DecoderServices& services, const LinChannelState& state, int channel) {
-  if (!services.IsActive(channel) || !state.loaded || state.state != LinState::InByte) return 0;
-  return static_cast<std::uint64_t>(StopBitSample(state) - 1);
+inline std::uint64_t DecodingBlind(const LinChannelState& state) {
+  return state.state == LinState::InByte ? static_cast<std::uint64_t>(StopBitSample(state) - 1) : 0;
 }
 
-inline void SkipBlind(DecoderServices& services, LinChannelState& state, int channel, const std::uint8_t* samples,
-                      std::uint64_t count) {
-  if (services.IsActive(channel) && state.loaded) {
-    state.idleSamples = CountHeld(state.idleSamples, count, kLinIdleCeiling);
-    TakeBits(state, count, [&](std::int64_t k) {
-      const char level = LevelIn(samples[k - 1], channel);
-      return state.invert ? (level == '0' ? '1' : '0') : level;
-    });
-  }
-  services.MarkTrace(channel);
+inline void DecodingSkipBlind(LinChannelState& state, int channel, const std::uint8_t* samples, std::uint64_t count) {
+  state.idleSamples = CountHeld(state.idleSamples, count, kLinIdleCeiling);
+  TakeBits(state, count, [&](std::int64_t k) {
+    const char level = LevelIn(samples[k - 1], channel);
+    return state.invert ? (level == '0' ? '1' : '0') : level;
+  });
+}
+
+bool Decoding(const DecoderServices& services, const LinChannelState& state, int channel) {
+  return services.IsActive(channel) && state.loaded;
 }
 
 }  // namespace
 
 std::uint64_t LinBlindSamples(const DecoderServices& services, const LinChannelState& state, int channel) {
-  return Blind(services, state, channel);
+  return Decoding(services, state, channel) ? DecodingBlind(state) : 0;
 }
 
 void SkipLinBlind(DecoderServices& services, LinChannelState& state, int channel, const std::uint8_t* samples,
                   std::uint64_t count) {
-  SkipBlind(services, state, channel, samples, count);
+  if (Decoding(services, state, channel)) DecodingSkipBlind(state, channel, samples, count);
+  services.MarkTrace(channel);
 }
 
 std::uint64_t LinSteadySamples(const DecoderServices& services, const LinChannelState& state, int channel,
                                char level) {
-  return Steady(services, state, channel, level);
+  return Decoding(services, state, channel) ? DecodingSteady(state, level) : kUnboundedRun;
 }
 
 void SkipLin(DecoderServices& services, LinChannelState& state, int channel, char level, std::uint64_t count) {
-  Skip(services, state, channel, level, count);
+  if (Decoding(services, state, channel)) DecodingSkip(state, level, count);
+  services.MarkTrace(channel);
 }
 
 bool RunLinLane(DecoderServices& services, LinChannelState& state, int channel, Lane& lane, LaneSpan& span) {
+  auto step = [&](char level, SampleIndex index) { return DecodeLin(services, state, channel, level, index); };
+  // Whether the channel decodes cannot change while the lane runs: it is asked once.
+  if (!Decoding(services, state, channel)) {
+    return RunLane(lane, span,
+                   LaneDecoder{[&](char, std::uint64_t) { services.MarkTrace(channel); },
+                               [](const std::uint8_t*, std::uint64_t) {}, step, [](char) { return kUnboundedRun; },
+                               [] { return std::uint64_t{0}; }});
+  }
   return RunLane(lane, span,
-                 LaneDecoder{
-                     [&](char level, std::uint64_t count) { Skip(services, state, channel, level, count); },
-                     [&](const std::uint8_t* samples, std::uint64_t count) {
-                       SkipBlind(services, state, channel, samples, count);
-                     },
-                     [&](char level, SampleIndex index) { return DecodeLin(services, state, channel, level, index); },
-                     [&](char level) { return Steady(services, state, channel, level); },
-                     [&] { return Blind(services, state, channel); }});
+                 LaneDecoder{[&](char level, std::uint64_t count) {
+                               DecodingSkip(state, level, count);
+                               services.MarkTrace(channel);
+                             },
+                             [&](const std::uint8_t* samples, std::uint64_t count) {
+                               DecodingSkipBlind(state, channel, samples, count);
+                               services.MarkTrace(channel);
+                             },
+                             step, [&](char level) { return DecodingSteady(state, level); },
+                             [&] { return DecodingBlind(state); }});
 }
 
 }  // namespace velkor

@@ -248,81 +248,84 @@ std::uint64_t InWordSamples(const SerialChannelState& st) {
   return static_cast<std::uint64_t>(StopBitSample(st) - 1);
 }
 
-inline std::uint64_t Steady(const DecoderServices& services, const SerialChannelState& st, int channel,
-                                  char level) {
-  if (!services.IsActive(channel) || !st.settings.described) return kUnboundedRun;
+// The steady count, the skip and the blind stretch of a channel that decodes (active, with an
+// accepted description).
+inline std::uint64_t DecodingSteady(const SerialChannelState& st, char level) {
+  if (st.wordState == SerialWordState::TakingBits) return InWordSamples(st);
   const SerialSettings& s = st.settings;
-  std::uint64_t steady = kUnboundedRun;
-  if (st.wordState == SerialWordState::TakingBits) {
-    steady = InWordSamples(st);
-  } else {
-    const char startLevel = s.invertedStart ? '0' : '1';
-    if (level == startLevel && level != st.previousLevel) return 0;
-    // The idle count passes the inter-frame time once it exceeds it; at its cap it stops.
-    if (st.wordCount != 0 && s.interFrameSamples < kSerialIdleCap)
-      steady = s.interFrameSamples > st.idleSamples
-                   ? static_cast<std::uint64_t>(s.interFrameSamples - st.idleSamples)
-                   : 0;
-  }
-  return steady;
+  const char startLevel = s.invertedStart ? '0' : '1';
+  if (level == startLevel && level != st.previousLevel) return 0;
+  // The idle count passes the inter-frame time once it exceeds it; at its cap it stops.
+  if (st.wordCount != 0 && s.interFrameSamples < kSerialIdleCap)
+    return s.interFrameSamples > st.idleSamples ? static_cast<std::uint64_t>(s.interFrameSamples - st.idleSamples)
+                                                : 0;
+  return kUnboundedRun;
 }
 
-inline void Skip(DecoderServices& services, SerialChannelState& st, int channel, char level, std::uint64_t count) {
-  if (services.IsActive(channel) && st.settings.described) {
-    st.idleSamples = CountHeld(st.idleSamples, count, kSerialIdleCap);
-    if (st.wordState == SerialWordState::TakingBits)
-      TakeSymbols(st, count, [level](std::int64_t) { return level; });
-    else
-      st.previousLevel = level;
-  }
-  services.MarkTrace(channel);
+inline void DecodingSkip(SerialChannelState& st, char level, std::uint64_t count) {
+  st.idleSamples = CountHeld(st.idleSamples, count, kSerialIdleCap);
+  if (st.wordState == SerialWordState::TakingBits)
+    TakeSymbols(st, count, [level](std::int64_t) { return level; });
+  else
+    st.previousLevel = level;
 }
 
 // In a word only the levels at the symbol positions count: it is taken blind up to its stop bit.
-inline std::uint64_t Blind(const DecoderServices& services, const SerialChannelState& st, int channel) {
-  if (!services.IsActive(channel) || !st.settings.described || st.wordState != SerialWordState::TakingBits) return 0;
-  return InWordSamples(st);
+inline std::uint64_t DecodingBlind(const SerialChannelState& st) {
+  return st.wordState == SerialWordState::TakingBits ? InWordSamples(st) : 0;
 }
 
-inline void SkipBlind(DecoderServices& services, SerialChannelState& st, int channel, const std::uint8_t* samples,
-                      std::uint64_t count) {
-  if (services.IsActive(channel) && st.settings.described) {
-    st.idleSamples = CountHeld(st.idleSamples, count, kSerialIdleCap);
-    TakeSymbols(st, count, [&](std::int64_t k) { return LevelIn(samples[k - 1], channel); });
-  }
-  services.MarkTrace(channel);
+inline void DecodingSkipBlind(SerialChannelState& st, int channel, const std::uint8_t* samples, std::uint64_t count) {
+  st.idleSamples = CountHeld(st.idleSamples, count, kSerialIdleCap);
+  TakeSymbols(st, count, [&](std::int64_t k) { return LevelIn(samples[k - 1], channel); });
+}
+
+bool Decoding(const DecoderServices& services, const SerialChannelState& st, int channel) {
+  return services.IsActive(channel) && st.settings.described;
 }
 
 }  // namespace
 
 std::uint64_t SerialBlindSamples(const DecoderServices& services, const SerialChannelState& st, int channel) {
-  return Blind(services, st, channel);
+  return Decoding(services, st, channel) ? DecodingBlind(st) : 0;
 }
 
 void SkipSerialBlind(DecoderServices& services, SerialChannelState& st, int channel, const std::uint8_t* samples,
                      std::uint64_t count) {
-  SkipBlind(services, st, channel, samples, count);
+  if (Decoding(services, st, channel)) DecodingSkipBlind(st, channel, samples, count);
+  services.MarkTrace(channel);
 }
 
 std::uint64_t SerialSteadySamples(const DecoderServices& services, const SerialChannelState& st, int channel,
                                   char level) {
-  return Steady(services, st, channel, level);
+  return Decoding(services, st, channel) ? DecodingSteady(st, level) : kUnboundedRun;
 }
 
 void SkipSerial(DecoderServices& services, SerialChannelState& st, int channel, char level, std::uint64_t count) {
-  Skip(services, st, channel, level, count);
+  if (Decoding(services, st, channel)) DecodingSkip(st, level, count);
+  services.MarkTrace(channel);
 }
 
 bool RunSerialLane(DecoderServices& services, SerialChannelState& state, int channel, Lane& lane, LaneSpan& span) {
+  auto step = [&](char level, SampleIndex index) { return DecodeSerial(services, state, channel, level, index); };
+  // Whether the channel decodes cannot change while the lane runs: it is asked once.
+  if (!Decoding(services, state, channel)) {
+    return RunLane(lane, span,
+                   LaneDecoder{[&](char, std::uint64_t) { services.MarkTrace(channel); },
+                               [](const std::uint8_t*, std::uint64_t) {}, step, [](char) { return kUnboundedRun; },
+                               [] { return std::uint64_t{0}; }});
+  }
   return RunLane(lane, span,
-                 LaneDecoder{
-                     [&](char level, std::uint64_t count) { Skip(services, state, channel, level, count); },
-                     [&](const std::uint8_t* samples, std::uint64_t count) {
-                       SkipBlind(services, state, channel, samples, count);
-                     },
-                     [&](char level, SampleIndex index) { return DecodeSerial(services, state, channel, level, index); },
-                     [&](char level) { return Steady(services, state, channel, level); },
-                     [&] { return Blind(services, state, channel); }});
+                 LaneDecoder{[&](char level, std::uint64_t count) {
+                               DecodingSkip(state, level, count);
+                               services.MarkTrace(channel);
+                             },
+                             [&](const std::uint8_t* samples, std::uint64_t count) {
+                               DecodingSkipBlind(state, channel, samples, count);
+                               services.MarkTrace(channel);
+                             },
+                             step, [&](char level) { return DecodingSteady(state, level); },
+                             [&] { return DecodingBlind(state); }});
 }
 
 }  // namespace velkor
