@@ -85,13 +85,15 @@ class LevelChanges {
     if (windowLength_ == 64 && std::endian::native == std::endian::little) {
       // Bit `channel_` of eight samples: one bit per byte, gathered into the top byte by a
       // product whose partial sums never meet.
-      constexpr std::uint64_t kLowBit = 0x0101010101010101ull;
-      constexpr std::uint64_t kGather = 0x0102040810204080ull;
-      for (unsigned w = 0; w < 8; ++w) {
-        std::uint64_t word;
-        std::memcpy(&word, samples_ + at + 8 * w, sizeof word);
-        window_ |= ((((word >> channel_) & kLowBit) * kGather) >> 56) << (8 * w);
-      }
+      std::uint64_t words[8];
+      std::memcpy(words, samples_ + at, sizeof words);
+      auto gather = [this](std::uint64_t word) {
+        constexpr std::uint64_t kLowBit = 0x0101010101010101ull;
+        constexpr std::uint64_t kGather = 0x0102040810204080ull;
+        return (((word >> channel_) & kLowBit) * kGather) >> 56;
+      };
+      window_ = gather(words[0]) | gather(words[1]) << 8 | gather(words[2]) << 16 | gather(words[3]) << 24 |
+                gather(words[4]) << 32 | gather(words[5]) << 40 | gather(words[6]) << 48 | gather(words[7]) << 56;
       return;
     }
     for (unsigned k = 0; k < windowLength_; ++k)
