@@ -63,11 +63,20 @@ void BM_Replay(benchmark::State& state, bench::Traffic traffic) {
       benchmark::Counter(static_cast<double>(file.samples), benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK_CAPTURE(BM_Replay, idle, bench::Traffic::Idle)
-    ->Arg(0)->Arg(1)->ArgName("runSkipping")->Unit(benchmark::kMillisecond);
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("runSkipping")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Replay, mixed, bench::Traffic::Mixed)
-    ->Arg(0)->Arg(1)->ArgName("runSkipping")->Unit(benchmark::kMillisecond);
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("runSkipping")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Replay, denseCan, bench::Traffic::DenseCan)
-    ->Arg(0)->Arg(1)->ArgName("runSkipping")->Unit(benchmark::kMillisecond);
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("runSkipping")
+    ->Unit(benchmark::kMillisecond);
 
 // 50 million samples; channel c toggles every `period << c` samples.
 std::vector<std::uint8_t> ToggleSamples(std::size_t count, std::size_t period) {

@@ -76,7 +76,8 @@ TEST(DecodeTool, LinesStreamPastTheDropBatchInOrderOnBothPaths) {
   for (std::size_t n = 0; n < bytes.size(); ++n) {
     bytes[n] = ((n / 7) & 1) != 0 ? 0x02 : 0x00;
     if (n % 7 == 0)
-      expected += "1," + std::to_string(SampleTimeMicros(n)) + ",New Value=" + std::to_string((n / 7) & 1) + ",\n";
+      expected +=
+          "1," + std::to_string(SampleTimeMicros(n)) + ",New Value=" + std::to_string((n / 7) & 1) + ",\n";
   }
   const std::string capture = rig.dir.Write("many.bin", bytes);
   auto fast = RunDecodeTool("--raw --config " + rig.config + " " + capture);

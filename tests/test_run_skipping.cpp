@@ -70,13 +70,15 @@ void Describe(Rng& rng, const TempDir& dir, int channel, ChannelPlan& plan, Chan
       f.invertedData = Chance(rng, 0.5);
       const int bitMicros = static_cast<int>(1e6 / f.baud);
       // Quiet times on both sides of what the idle count can reach (a million samples).
-      const int interFrames[] = {-50, 0, 1, bitMicros, 3 * bitMicros, 12 * bitMicros, 20000, 2399990, 2400010};
+      const int interFrames[] = {-50,   0,       1,      bitMicros, 3 * bitMicros, 12 * bitMicros,
+                                 20000, 2399990, 2400010};
       const std::string path = dir.Write(
           "c" + std::to_string(channel) + ".sfd",
-          "[PROTOCOL]\nBaudrate=" + std::to_string(static_cast<int>(f.baud)) + "\nDataBits=" +
-              std::to_string(f.dataBits) + "\nLsbFirst=" + yesNo(f.lsbFirst) + "\nInvertedStart=" +
-              yesNo(f.invertedStart) + "\nInvertedData=" + yesNo(f.invertedData) +
-              "\nInterFrame=" + std::to_string(Pick(rng, interFrames)) + "\nAscii=" + yesNo(Chance(rng, 0.3)) + "\n");
+          "[PROTOCOL]\nBaudrate=" + std::to_string(static_cast<int>(f.baud)) +
+              "\nDataBits=" + std::to_string(f.dataBits) + "\nLsbFirst=" + yesNo(f.lsbFirst) +
+              "\nInvertedStart=" + yesNo(f.invertedStart) + "\nInvertedData=" + yesNo(f.invertedData) +
+              "\nInterFrame=" + std::to_string(Pick(rng, interFrames)) +
+              "\nAscii=" + yesNo(Chance(rng, 0.3)) + "\n");
       ch.serialFile = path;
       plan.bitSamples = 1e6 / f.baud / kSampleMicros;
       plan.idleLevel = f.StopLevel();
@@ -85,8 +87,9 @@ void Describe(Rng& rng, const TempDir& dir, int channel, ChannelPlan& plan, Chan
     case ChannelType::Can: {
       static const int kRates[] = {10000, 20000, 50000, 83333, 100000, 125000, 250000};
       plan.canRate = Chance(rng, 0.85) ? Pick(rng, kRates) : Uniform(rng, 5000, 300000);
-      ch.canFile = dir.Write("c" + std::to_string(channel) + ".cfd",
-                             "[BAUDRATE]\nValue=" + std::to_string(plan.canRate) + "\n[ID]\n000=Zero\n135=Engine\n");
+      ch.canFile =
+          dir.Write("c" + std::to_string(channel) + ".cfd",
+                    "[BAUDRATE]\nValue=" + std::to_string(plan.canRate) + "\n[ID]\n000=Zero\n135=Engine\n");
       plan.bitSamples = 1e6 / plan.canRate / kSampleMicros;
       plan.idleLevel = 1;
       break;
@@ -98,10 +101,10 @@ void Describe(Rng& rng, const TempDir& dir, int channel, ChannelPlan& plan, Chan
       const int bitMicros = 1000000 / plan.linBaud;
       const int interFrames[] = {-10, 0, bitMicros, 2 * bitMicros, 15 * bitMicros, 5000, 2399990, 2400010};
       ch.linFile = dir.Write("c" + std::to_string(channel) + ".lfd",
-                             "[BAUDRATE]\nValue=" + std::to_string(plan.linBaud) + "\n[INVERT]\nValue=" +
-                                 yesNo(plan.linInverted) + "\n[PROTOCOL]\nInterFrame=" +
-                                 std::to_string(Pick(rng, interFrames)) + "\nChecksumIncludeID=" +
-                                 yesNo(Chance(rng, 0.5)) + "\n[ID]\n3C=Diag\n");
+                             "[BAUDRATE]\nValue=" + std::to_string(plan.linBaud) +
+                                 "\n[INVERT]\nValue=" + yesNo(plan.linInverted) +
+                                 "\n[PROTOCOL]\nInterFrame=" + std::to_string(Pick(rng, interFrames)) +
+                                 "\nChecksumIncludeID=" + yesNo(Chance(rng, 0.5)) + "\n[ID]\n3C=Diag\n");
       plan.bitSamples = 1e6 / plan.linBaud / kSampleMicros;
       plan.idleLevel = plan.linInverted ? 0 : 1;
       break;
@@ -128,13 +131,15 @@ void Describe(Rng& rng, const TempDir& dir, int channel, ChannelPlan& plan, Chan
           bits.push_back(Chance(rng, 0.7) ? 4 * Uniform(rng, 1, 8) : Uniform(rng, 1, 40));
           fields += "F" + std::to_string(f) + "=" + std::to_string(bits.back()) + "\n";
         }
-        std::string text = "[BAUDRATE]\nValue=" + std::to_string(baud) + "\n[INVERT]\nValue=" + yesNo(invert) +
-                           "\n[PREAMBLE]\nContent=" + preamble + "\n[FIELDS]\n" + fields;
+        std::string text = "[BAUDRATE]\nValue=" + std::to_string(baud) +
+                           "\n[INVERT]\nValue=" + yesNo(invert) + "\n[PREAMBLE]\nContent=" + preamble +
+                           "\n[FIELDS]\n" + fields;
         if (Chance(rng, 0.5)) text += "[TIMEOUT]\nValue=" + std::to_string(Uniform(rng, 2, 5)) + "\n";
         const std::string name = "c" + std::to_string(channel) + "m" + std::to_string(k) + ".mfd";
         // Now and then an entry whose file is missing: the run setup says so and goes on.
         const bool missing = k > 0 && Chance(rng, 0.05);
-        ch.manchesterFiles.push_back({missing ? dir.File("absent.mfd") : dir.Write(name, text), Chance(rng, 0.85)});
+        ch.manchesterFiles.push_back(
+            {missing ? dir.File("absent.mfd") : dir.Write(name, text), Chance(rng, 0.85)});
         if (k == 0) {
           plan.preamble = preamble;
           plan.fieldBits = bits;
@@ -155,7 +160,9 @@ void Describe(Rng& rng, const TempDir& dir, int channel, ChannelPlan& plan, Chan
 class LevelWriter {
  public:
   explicit LevelWriter(std::vector<std::uint8_t>& out) : out_(out) {}
-  void Hold(int level, std::size_t samples) { out_.insert(out_.end(), samples, static_cast<std::uint8_t>(level)); }
+  void Hold(int level, std::size_t samples) {
+    out_.insert(out_.end(), samples, static_cast<std::uint8_t>(level));
+  }
   void Append(const SignalBuilder& signal) {
     const auto levels = signal.Levels(signal.SampleCount());
     out_.insert(out_.end(), levels.begin(), levels.end());
@@ -189,8 +196,10 @@ void AddFrame(Rng& rng, const ChannelPlan& plan, LevelWriter& out) {
       SignalBuilder bus(1);
       CanEncoder can(bus, plan.canRate);
       can.IdleBits(Uniform(rng, 3, 14));
-      CanFrame frame{static_cast<std::uint16_t>(Uniform(rng, 0, 0x7FF)), Chance(rng, 0.15),
-                     Chance(rng, 0.9) ? Uniform(rng, 0, 8) : Uniform(rng, 9, 15), {}};
+      CanFrame frame{static_cast<std::uint16_t>(Uniform(rng, 0, 0x7FF)),
+                     Chance(rng, 0.15),
+                     Chance(rng, 0.9) ? Uniform(rng, 0, 8) : Uniform(rng, 9, 15),
+                     {}};
       for (int i = 0; i < 8; ++i) frame.data.push_back(Chance(rng, 0.3) ? 0 : byte());
       const int kind = Uniform(rng, 0, 9);
       if (kind == 0) {
@@ -226,8 +235,7 @@ void AddFrame(Rng& rng, const ChannelPlan& plan, LevelWriter& out) {
       SignalBuilder line(plan.idleLevel);
       ManchesterEncoder enc(line, plan.manchesterBaud, plan.manchesterInvert);
       enc.IdleHalfBits(Uniform(rng, 2, 12)).Symbols(plan.preamble);
-      for (int bits : plan.fieldBits)
-        enc.Field(bits, (static_cast<std::uint64_t>(rng()) >> (64 - bits)));
+      for (int bits : plan.fieldBits) enc.Field(bits, (static_cast<std::uint64_t>(rng()) >> (64 - bits)));
       if (Chance(rng, 0.2)) enc.Symbols(Chance(rng, 0.5) ? "M" : "S");
       if (Chance(rng, 0.1)) enc.HalfBits("0110100");
       enc.IdleHalfBits(Uniform(rng, 0, 12));
@@ -255,14 +263,15 @@ std::vector<std::uint8_t> ChannelSignal(Rng& rng, const ChannelPlan& plan, std::
       // Runs of whole and half bit times give or take a sample or two: the decoders decide
       // at half bits (sample points, run-length limits, the LIN break).
       for (int r = Uniform(rng, 1, 40); r > 0; --r) {
-        const double bits = (Chance(rng, 0.6) ? Uniform(rng, 1, 6) : Uniform(rng, 7, 14)) + (Chance(rng, 0.5) ? 0.5 : 0);
+        const double bits =
+            (Chance(rng, 0.6) ? Uniform(rng, 1, 6) : Uniform(rng, 7, 14)) + (Chance(rng, 0.5) ? 0.5 : 0);
         const long n = std::lround(bits * bit) + Uniform(rng, -2, 2);
         out.Hold(level, static_cast<std::size_t>(std::max(1L, n)));
         level = 1 - level;
       }
     } else if (kind < 75) {
       // Idle at either level, now and then long enough to take every counter to its cap.
-      const std::size_t n = Chance(rng, 0.02) ? static_cast<std::size_t>(Uniform(rng, 999990, 1000300))
+      const std::size_t n = Chance(rng, 0.02)  ? static_cast<std::size_t>(Uniform(rng, 999990, 1000300))
                             : Chance(rng, 0.3) ? static_cast<std::size_t>(Uniform(rng, 1000, 100000))
                                                : static_cast<std::size_t>(Uniform(rng, 1, 1000));
       level = Chance(rng, 0.8) ? plan.idleLevel : 1 - plan.idleLevel;
@@ -290,7 +299,8 @@ struct Scenario {
   std::vector<std::uint8_t> live;     // the same channels as live bytes
 };
 
-Scenario MakeScenario(Rng& rng, const TempDir& dir, const std::array<ChannelType, 4>& types, std::size_t length) {
+Scenario MakeScenario(Rng& rng, const TempDir& dir, const std::array<ChannelType, 4>& types,
+                      std::size_t length) {
   Scenario sc;
   static const ColumnResolution kResolutions[] = {ColumnResolution::Ms10, ColumnResolution::Ms20,
                                                   ColumnResolution::Ms50, ColumnResolution::Ms100};
@@ -340,7 +350,7 @@ struct Outcome {
 // Feeds the scenario in random pieces. With `mixPaths`, each piece takes a path at random, so
 // the run-skipping path also starts from every state the per-sample path leaves.
 Outcome RunPath(const Scenario& sc, Feed feed, DispatchPath path, bool mixPaths, int stopAfterBlocks,
-            std::uint64_t pieceSeed) {
+                std::uint64_t pieceSeed) {
   TestRig rig;
   rig.settings = sc.settings;
   rig.ui.stopAfterBlocks = stopAfterBlocks;
@@ -424,12 +434,18 @@ void ExpectSame(const Outcome& reference, const Outcome& fast, const std::string
 
 const char* TypeName(ChannelType t) {
   switch (t) {
-    case ChannelType::Manchester: return "Manchester";
-    case ChannelType::Serial: return "Serial";
-    case ChannelType::Can: return "CAN";
-    case ChannelType::Lin: return "LIN";
-    case ChannelType::Logical: return "Logical";
-    default: return "none";
+    case ChannelType::Manchester:
+      return "Manchester";
+    case ChannelType::Serial:
+      return "Serial";
+    case ChannelType::Can:
+      return "CAN";
+    case ChannelType::Lin:
+      return "LIN";
+    case ChannelType::Logical:
+      return "Logical";
+    default:
+      return "none";
   }
 }
 
@@ -459,8 +475,9 @@ TEST(RunSkipping, SameLinesAndCallsAsThePerSamplePath) {
                                                                           : Uniform(rng, 20000, 400000));
     const Scenario sc = MakeScenario(rng, dir, types, length);
     const Feed feed = static_cast<Feed>(Uniform(rng, 0, 2));
-    const int stopAfter =
-        feed == Feed::Replay && Chance(rng, 0.4) ? Uniform(rng, 0, static_cast<int>(length / kReplayBlockSize)) : -1;
+    const int stopAfter = feed == Feed::Replay && Chance(rng, 0.4)
+                              ? Uniform(rng, 0, static_cast<int>(length / kReplayBlockSize))
+                              : -1;
     const std::uint64_t pieces = rng();
     const Outcome reference = RunPath(sc, feed, DispatchPath::PerSample, false, stopAfter, pieces);
     const Outcome fast = RunPath(sc, feed, DispatchPath::RunSkipping, false, stopAfter, pieces ^ 1);
@@ -469,11 +486,16 @@ TEST(RunSkipping, SameLinesAndCallsAsThePerSamplePath) {
     for (auto t : types) what += std::string(" ") + TypeName(t);
     ExpectSame(reference, fast, what);
     if (std::getenv("VELKOR_DIFF_DEBUG")) {
-      std::size_t errs = 0; for (auto& l : reference.lines) errs += l.find('\xA3') != std::string::npos;
-      std::printf("%s: %zu samples, %zu lines (%zu error), %zu columns\n", what.c_str(), length, reference.lines.size(), errs, reference.columns.size());
-      if (std::getenv("VELKOR_DIFF_DEBUG")[0] == '2') for (std::size_t i = 0; i < reference.lines.size() && i < 8; ++i) std::printf("   %s\n", reference.lines[i].c_str());
+      std::size_t errs = 0;
+      for (auto& l : reference.lines) errs += l.find('\xA3') != std::string::npos;
+      std::printf("%s: %zu samples, %zu lines (%zu error), %zu columns\n", what.c_str(), length,
+                  reference.lines.size(), errs, reference.columns.size());
+      if (std::getenv("VELKOR_DIFF_DEBUG")[0] == '2')
+        for (std::size_t i = 0; i < reference.lines.size() && i < 8; ++i)
+          std::printf("   %s\n", reference.lines[i].c_str());
     }
-    if (feed != Feed::Replay) ExpectSame(reference, RunPath(sc, feed, DispatchPath::RunSkipping, true, -1, rng()), what + ", mixed");
+    if (feed != Feed::Replay)
+      ExpectSame(reference, RunPath(sc, feed, DispatchPath::RunSkipping, true, -1, rng()), what + ", mixed");
     for (int c = 0; c < 4; ++c) {
       const auto* t = std::find(std::begin(kTypes), std::end(kTypes), types[c]);
       if (t != std::end(kTypes) && sc.settings.channels[c].active)
@@ -481,7 +503,8 @@ TEST(RunSkipping, SameLinesAndCallsAsThePerSamplePath) {
     }
   }
   std::string summary = "channel samples through both paths:";
-  for (int t = 0; t < 5; ++t) summary += std::string(" ") + TypeName(kTypes[t]) + " " + std::to_string(decoded[t]);
+  for (int t = 0; t < 5; ++t)
+    summary += std::string(" ") + TypeName(kTypes[t]) + " " + std::to_string(decoded[t]);
   std::printf("%s\n", summary.c_str());
 }
 
@@ -499,11 +522,12 @@ TEST(RunSkipping, QuietTimesAtTheIdleCountersCaps) {
       rig.settings.channels[0].serialFile =
           rig.dir.Write("s.sfd",
                         "[PROTOCOL]\nBaudrate=9600\nDataBits=8\nLsbFirst=YES\nInvertedStart=NO\n"
-                        "InvertedData=YES\nInterFrame=" + std::to_string(interFrame) + "\n");
+                        "InvertedData=YES\nInterFrame=" +
+                            std::to_string(interFrame) + "\n");
       rig.settings.channels[1].type = ChannelType::Lin;
-      rig.settings.channels[1].linFile = rig.dir.Write(
-          "l.lfd", "[BAUDRATE]\nValue=19200\n[INVERT]\nValue=NO\n[PROTOCOL]\nInterFrame=" +
-                       std::to_string(interFrame) + "\n");
+      rig.settings.channels[1].linFile =
+          rig.dir.Write("l.lfd", "[BAUDRATE]\nValue=19200\n[INVERT]\nValue=NO\n[PROTOCOL]\nInterFrame=" +
+                                     std::to_string(interFrame) + "\n");
       Capture capture;
       capture.channel[0] = UartLine(UartFormat::Rs232AsSeen(9600));
       UartEncoder(capture.channel[0], UartFormat::Rs232AsSeen(9600)).Words({0x41, 0x42});

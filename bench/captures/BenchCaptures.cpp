@@ -30,9 +30,12 @@ void AddCanFrame(test::CanEncoder& can, std::mt19937& rng, int i) {
 
 std::string_view TrafficName(Traffic traffic) {
   switch (traffic) {
-    case Traffic::Idle: return "idle";
-    case Traffic::Mixed: return "mixed";
-    case Traffic::DenseCan: return "dense CAN";
+    case Traffic::Idle:
+      return "idle";
+    case Traffic::Mixed:
+      return "mixed";
+    case Traffic::DenseCan:
+      return "dense CAN";
   }
   return "";
 }
@@ -92,7 +95,8 @@ std::vector<std::uint8_t> MakeTraffic(Traffic traffic, std::size_t samples) {
       capture.channel[1].IdleUntil(at);
       test::LinFrame frame;
       frame.id = static_cast<std::uint8_t>(rng() % 60);
-      for (int b = 2 + static_cast<int>(rng() % 7); b > 0; --b) frame.data.push_back(static_cast<std::uint8_t>(rng()));
+      for (int b = 2 + static_cast<int>(rng() % 7); b > 0; --b)
+        frame.data.push_back(static_cast<std::uint8_t>(rng()));
       lin.Frame(frame);
     }
     test::UartEncoder uart(capture.channel[2], SerialFormat());

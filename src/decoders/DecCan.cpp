@@ -243,7 +243,8 @@ inline std::uint64_t DecodingSteady(const CanChannelState& state, char level) {
     case CanFrameState::WaitIdle:
       if (level == '0') return kUnboundedRun;
       // The recessive run ends the wait on the sample that takes it past 6.5 bit times.
-      return state.run < state.thresholds[6] ? static_cast<std::uint64_t>(state.thresholds[6] - state.run) : 0;
+      return state.run < state.thresholds[6] ? static_cast<std::uint64_t>(state.thresholds[6] - state.run)
+                                             : 0;
     case CanFrameState::WaitStart:
       return level == '0' ? 0 : kUnboundedRun;
     case CanFrameState::Arbitration:
@@ -282,7 +283,8 @@ std::uint64_t CanSteadySamples(const DecoderServices& services, const CanChannel
   return Decoding(services, state, channel) ? DecodingSteady(state, level) : kUnboundedRun;
 }
 
-void SkipCan(DecoderServices& services, CanChannelState& state, int channel, char level, std::uint64_t count) {
+void SkipCan(DecoderServices& services, CanChannelState& state, int channel, char level,
+             std::uint64_t count) {
   if (Decoding(services, state, channel)) DecodingSkip(state, level, count);
   services.MarkTrace(channel);
 }
@@ -293,17 +295,21 @@ bool RunCanLane(DecoderServices& services, CanChannelState& state, int channel, 
     return RunLane(lane, span,
                    LaneDecoder{[&](char, std::uint64_t) { services.MarkTrace(channel); },
                                [](const std::uint8_t*, std::uint64_t) {},
-                               [&](char level, SampleIndex index) { return DecodeCan(services, state, channel, level, index); },
+                               [&](char level, SampleIndex index) {
+                                 return DecodeCan(services, state, channel, level, index);
+                               },
                                [](char) { return kUnboundedRun; }, [] { return std::uint64_t{0}; }});
   }
-  return RunLane(lane, span,
-                 LaneDecoder{[&](char level, std::uint64_t count) {
-                               DecodingSkip(state, level, count);
-                               services.MarkTrace(channel);
-                             },
-                             [](const std::uint8_t*, std::uint64_t) {},
-                             [&](char level, SampleIndex index) { return DecodeCan(services, state, channel, level, index); },
-                             [&](char level) { return DecodingSteady(state, level); }, [] { return std::uint64_t{0}; }});
+  return RunLane(
+      lane, span,
+      LaneDecoder{
+          [&](char level, std::uint64_t count) {
+            DecodingSkip(state, level, count);
+            services.MarkTrace(channel);
+          },
+          [](const std::uint8_t*, std::uint64_t) {},
+          [&](char level, SampleIndex index) { return DecodeCan(services, state, channel, level, index); },
+          [&](char level) { return DecodingSteady(state, level); }, [] { return std::uint64_t{0}; }});
 }
 
 }  // namespace velkor

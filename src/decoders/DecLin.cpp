@@ -207,7 +207,7 @@ std::int64_t StopBitSample(const LinChannelState& s) {
     return std::int64_t{BitOffset(s, last)} + 1 - s.samplesInByte;
   std::int64_t due = 0;
   std::int32_t nextSample = s.nextSample;
-  for (std::int32_t bit = s.bitIndex; ; nextSample = BitOffset(s, ++bit)) {
+  for (std::int32_t bit = s.bitIndex;; nextSample = BitOffset(s, ++bit)) {
     due = std::max<std::int64_t>(due + 1, std::int64_t{nextSample} + 1 - s.samplesInByte);
     if (bit == last) return due;
   }
@@ -274,7 +274,8 @@ inline std::uint64_t DecodingBlind(const LinChannelState& state) {
   return state.state == LinState::InByte ? static_cast<std::uint64_t>(StopBitSample(state) - 1) : 0;
 }
 
-inline void DecodingSkipBlind(LinChannelState& state, int channel, const std::uint8_t* samples, std::uint64_t count) {
+inline void DecodingSkipBlind(LinChannelState& state, int channel, const std::uint8_t* samples,
+                              std::uint64_t count) {
   state.idleSamples = CountHeld(state.idleSamples, count, kLinIdleCeiling);
   TakeBits(state, count, [&](std::int64_t k) {
     const char level = LevelIn(samples[k - 1], channel);
@@ -303,19 +304,22 @@ std::uint64_t LinSteadySamples(const DecoderServices& services, const LinChannel
   return Decoding(services, state, channel) ? DecodingSteady(state, level) : kUnboundedRun;
 }
 
-void SkipLin(DecoderServices& services, LinChannelState& state, int channel, char level, std::uint64_t count) {
+void SkipLin(DecoderServices& services, LinChannelState& state, int channel, char level,
+             std::uint64_t count) {
   if (Decoding(services, state, channel)) DecodingSkip(state, level, count);
   services.MarkTrace(channel);
 }
 
 bool RunLinLane(DecoderServices& services, LinChannelState& state, int channel, Lane& lane, LaneSpan& span) {
-  auto step = [&](char level, SampleIndex index) { return DecodeLin(services, state, channel, level, index); };
+  auto step = [&](char level, SampleIndex index) {
+    return DecodeLin(services, state, channel, level, index);
+  };
   // Whether the channel decodes cannot change while the lane runs: it is asked once.
   if (!Decoding(services, state, channel)) {
     return RunLane(lane, span,
                    LaneDecoder{[&](char, std::uint64_t) { services.MarkTrace(channel); },
-                               [](const std::uint8_t*, std::uint64_t) {}, step, [](char) { return kUnboundedRun; },
-                               [] { return std::uint64_t{0}; }});
+                               [](const std::uint8_t*, std::uint64_t) {}, step,
+                               [](char) { return kUnboundedRun; }, [] { return std::uint64_t{0}; }});
   }
   return RunLane(lane, span,
                  LaneDecoder{[&](char level, std::uint64_t count) {

@@ -30,6 +30,7 @@ void SkipLogical(DecoderServices& services, LogicalChannelState& state, int chan
                  std::uint64_t count);
 
 // The channel's lane of the run-skipping dispatch (see RunLane).
-bool RunLogicalLane(DecoderServices& services, LogicalChannelState& state, int channel, Lane& lane, LaneSpan& span);
+bool RunLogicalLane(DecoderServices& services, LogicalChannelState& state, int channel, Lane& lane,
+                    LaneSpan& span);
 
 }  // namespace velkor

@@ -323,7 +323,9 @@ bool TimeoutsAreSilent(const ManchesterDescriptionSlot& slot) {
 void PushTimeoutPairs(ManchesterDescriptionSlot& slot, char level, std::uint64_t pairs) {
   auto& w = slot.window;
   const std::int32_t keep = slot.preamble.size > 0 ? slot.preamble.size : 1;
-  const std::uint64_t pushed = pairs > static_cast<std::uint64_t>(keep) ? 2 * static_cast<std::uint64_t>(keep) : 2 * pairs;
+  // Of many pairs only the latest `keep` characters can stay.
+  const auto most = static_cast<std::uint64_t>(keep);
+  const std::uint64_t pushed = pairs > most ? 2 * most : 2 * pairs;
   std::int32_t size = w.size;
   if (size < keep) size = static_cast<std::int32_t>(std::min<std::uint64_t>(keep, size + pushed));
   // Filled from the end: the newest character is the last '>'.
@@ -373,19 +375,25 @@ inline void Skip(DecoderServices& services, ManchesterChannelState& state, int c
 
 }  // namespace
 
-std::uint64_t ManchesterSteadySamples(const ManchesterChannelState& state, char level) { return Steady(state, level); }
+std::uint64_t ManchesterSteadySamples(const ManchesterChannelState& state, char level) {
+  return Steady(state, level);
+}
 
 void SkipManchester(DecoderServices& services, ManchesterChannelState& state, int channel, char level,
                     std::uint64_t count) {
   Skip(services, state, channel, level, count);
 }
 
-bool RunManchesterLane(DecoderServices& services, ManchesterChannelState& state, int channel, Lane& lane, LaneSpan& span) {
-  return RunLane(lane, span,
-                 LaneDecoder{[&](char level, std::uint64_t count) { Skip(services, state, channel, level, count); },
-                            [](const std::uint8_t*, std::uint64_t) {},
-                            [&](char level, SampleIndex index) { return DecodeManchester(services, state, channel, level, index); },
-                            [&](char level) { return Steady(state, level); }, [] { return std::uint64_t{0}; }});
+bool RunManchesterLane(DecoderServices& services, ManchesterChannelState& state, int channel, Lane& lane,
+                       LaneSpan& span) {
+  return RunLane(
+      lane, span,
+      LaneDecoder{[&](char level, std::uint64_t count) { Skip(services, state, channel, level, count); },
+                  [](const std::uint8_t*, std::uint64_t) {},
+                  [&](char level, SampleIndex index) {
+                    return DecodeManchester(services, state, channel, level, index);
+                  },
+                  [&](char level) { return Steady(state, level); }, [] { return std::uint64_t{0}; }});
 }
 
 }  // namespace velkor

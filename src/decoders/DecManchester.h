@@ -101,6 +101,7 @@ void SkipManchester(DecoderServices& services, ManchesterChannelState& state, in
                     std::uint64_t count);
 
 // The channel's lane of the run-skipping dispatch (see RunLane).
-bool RunManchesterLane(DecoderServices& services, ManchesterChannelState& state, int channel, Lane& lane, LaneSpan& span);
+bool RunManchesterLane(DecoderServices& services, ManchesterChannelState& state, int channel, Lane& lane,
+                       LaneSpan& span);
 
 }  // namespace velkor

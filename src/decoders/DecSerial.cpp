@@ -204,8 +204,8 @@ std::int64_t StopBitSample(const SerialChannelState& st) {
     return BitSamplePosition(st.settings.periodMicros, last) + 1 - st.samplesInWord;
   std::int64_t due = 0;
   std::int32_t nextSample = st.nextSample;
-  for (std::int32_t bit = st.bitIndex;; nextSample = static_cast<std::int32_t>(
-                                            BitSamplePosition(st.settings.periodMicros, ++bit))) {
+  for (std::int32_t bit = st.bitIndex;;
+       nextSample = static_cast<std::int32_t>(BitSamplePosition(st.settings.periodMicros, ++bit))) {
     due = std::max<std::int64_t>(due + 1, std::int64_t{nextSample} + 1 - st.samplesInWord);
     if (bit == last) return due;
   }
@@ -257,8 +257,9 @@ inline std::uint64_t DecodingSteady(const SerialChannelState& st, char level) {
   if (level == startLevel && level != st.previousLevel) return 0;
   // The idle count passes the inter-frame time once it exceeds it; at its cap it stops.
   if (st.wordCount != 0 && s.interFrameSamples < kSerialIdleCap)
-    return s.interFrameSamples > st.idleSamples ? static_cast<std::uint64_t>(s.interFrameSamples - st.idleSamples)
-                                                : 0;
+    return s.interFrameSamples > st.idleSamples
+               ? static_cast<std::uint64_t>(s.interFrameSamples - st.idleSamples)
+               : 0;
   return kUnboundedRun;
 }
 
@@ -275,7 +276,8 @@ inline std::uint64_t DecodingBlind(const SerialChannelState& st) {
   return st.wordState == SerialWordState::TakingBits ? InWordSamples(st) : 0;
 }
 
-inline void DecodingSkipBlind(SerialChannelState& st, int channel, const std::uint8_t* samples, std::uint64_t count) {
+inline void DecodingSkipBlind(SerialChannelState& st, int channel, const std::uint8_t* samples,
+                              std::uint64_t count) {
   st.idleSamples = CountHeld(st.idleSamples, count, kSerialIdleCap);
   TakeSymbols(st, count, [&](std::int64_t k) { return LevelIn(samples[k - 1], channel); });
 }
@@ -290,8 +292,8 @@ std::uint64_t SerialBlindSamples(const DecoderServices& services, const SerialCh
   return Decoding(services, st, channel) ? DecodingBlind(st) : 0;
 }
 
-void SkipSerialBlind(DecoderServices& services, SerialChannelState& st, int channel, const std::uint8_t* samples,
-                     std::uint64_t count) {
+void SkipSerialBlind(DecoderServices& services, SerialChannelState& st, int channel,
+                     const std::uint8_t* samples, std::uint64_t count) {
   if (Decoding(services, st, channel)) DecodingSkipBlind(st, channel, samples, count);
   services.MarkTrace(channel);
 }
@@ -301,19 +303,23 @@ std::uint64_t SerialSteadySamples(const DecoderServices& services, const SerialC
   return Decoding(services, st, channel) ? DecodingSteady(st, level) : kUnboundedRun;
 }
 
-void SkipSerial(DecoderServices& services, SerialChannelState& st, int channel, char level, std::uint64_t count) {
+void SkipSerial(DecoderServices& services, SerialChannelState& st, int channel, char level,
+                std::uint64_t count) {
   if (Decoding(services, st, channel)) DecodingSkip(st, level, count);
   services.MarkTrace(channel);
 }
 
-bool RunSerialLane(DecoderServices& services, SerialChannelState& state, int channel, Lane& lane, LaneSpan& span) {
-  auto step = [&](char level, SampleIndex index) { return DecodeSerial(services, state, channel, level, index); };
+bool RunSerialLane(DecoderServices& services, SerialChannelState& state, int channel, Lane& lane,
+                   LaneSpan& span) {
+  auto step = [&](char level, SampleIndex index) {
+    return DecodeSerial(services, state, channel, level, index);
+  };
   // Whether the channel decodes cannot change while the lane runs: it is asked once.
   if (!Decoding(services, state, channel)) {
     return RunLane(lane, span,
                    LaneDecoder{[&](char, std::uint64_t) { services.MarkTrace(channel); },
-                               [](const std::uint8_t*, std::uint64_t) {}, step, [](char) { return kUnboundedRun; },
-                               [] { return std::uint64_t{0}; }});
+                               [](const std::uint8_t*, std::uint64_t) {}, step,
+                               [](char) { return kUnboundedRun; }, [] { return std::uint64_t{0}; }});
   }
   return RunLane(lane, span,
                  LaneDecoder{[&](char level, std::uint64_t count) {

@@ -79,11 +79,13 @@ void SkipSerial(DecoderServices& services, SerialChannelState& state, int channe
 // samples (up to the stop bit) the decoder can take whatever the level does in between, and
 // SkipSerialBlind takes `count` of them (at most that many), reading the levels it needs from
 // `samples` (its channel's bit of each byte).
-std::uint64_t SerialBlindSamples(const DecoderServices& services, const SerialChannelState& state, int channel);
-void SkipSerialBlind(DecoderServices& services, SerialChannelState& state, int channel, const std::uint8_t* samples,
-                     std::uint64_t count);
+std::uint64_t SerialBlindSamples(const DecoderServices& services, const SerialChannelState& state,
+                                 int channel);
+void SkipSerialBlind(DecoderServices& services, SerialChannelState& state, int channel,
+                     const std::uint8_t* samples, std::uint64_t count);
 
 // The channel's lane of the run-skipping dispatch (see RunLane).
-bool RunSerialLane(DecoderServices& services, SerialChannelState& state, int channel, Lane& lane, LaneSpan& span);
+bool RunSerialLane(DecoderServices& services, SerialChannelState& state, int channel, Lane& lane,
+                   LaneSpan& span);
 
 }  // namespace velkor

@@ -48,7 +48,9 @@ constexpr std::size_t SampleAfter(std::size_t at, std::uint64_t steady) {
 }
 
 // The level of a channel in one sample.
-constexpr char LevelIn(std::uint8_t sample, int channel) { return ((sample >> channel) & 1) != 0 ? '1' : '0'; }
+constexpr char LevelIn(std::uint8_t sample, int channel) {
+  return ((sample >> channel) & 1) != 0 ? '1' : '0';
+}
 
 // The functions a decoder gives its lane:
 //   skip(level, count)         takes `count` steady samples at one level
@@ -78,7 +80,8 @@ inline bool RunLane(Lane& lane, LaneSpan& span, Decoder&& d) {
   for (;;) {
     std::uint64_t steadyCount = 0;
     if (lane.blind) {
-      if (at > lane.synced) d.skipBlind(span.samples + lane.synced, static_cast<std::uint64_t>(at - lane.synced));
+      if (at > lane.synced)
+        d.skipBlind(span.samples + lane.synced, static_cast<std::uint64_t>(at - lane.synced));
       lane.synced = at;
       lane.blind = false;
       level = LevelIn(span.samples[at], span.channel);

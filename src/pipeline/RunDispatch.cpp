@@ -1,17 +1,21 @@
 // The run-skipping dispatch. Most samples repeat the levels of the sample before, and between
-// its events a decoder only counts. So each channel is brought forward lazily: it is stepped
-// sample by sample only where its level changes or where its decoder says something can
-// happen (a bit to take, a quiet time passing, a timeout), and takes the samples in between in
-// one skip when it is next needed. Channels are independent of each other; what ties them is
-// the order of their lines on one sample (channel order, kept because the channels stepped on
-// one sample go in that order), RefreshLineCount after such a sample, and the column masks
-// (every channel is brought up to date before a column is drawn).
+// its events a decoder only counts. So each channel is a lane brought forward lazily: it goes
+// through the per-sample step only where its level changes or where its decoder says
+// something can happen (a bit to take, a quiet time passing, a timeout), and takes the samples
+// in between in one skip when it is next needed (see LaneRun.h). A channel whose next events
+// come before anything else of the others runs on by itself.
+//
+// Channels are independent of each other; what ties them is the order of their lines on one
+// sample (channel order: the channels stepped on one sample go in that order), the
+// end-of-sample step of a sample that produced lines, the column masks, and for a replay the
+// progress and Stop between blocks. Every lane is brought up to date before RefreshLineCount
+// and DrawColumn, so the user interface sees the pipeline as the per-sample path leaves it.
+// Between the blocks of a replay only the counters are: the lanes never owe a line there.
 
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <functional>
-#include <limits>
 
 #include "pipeline/DecMain.h"
 #include "pipeline/LaneRun.h"
@@ -20,8 +24,6 @@
 namespace velkor {
 
 namespace {
-
-char LevelOf(std::uint8_t levels, int channel) { return ((levels >> channel) & 1) != 0 ? '1' : '0'; }
 
 // The first sample from `from` on whose end-of-sample step draws a column, for a clock that
 // shows `clockBefore` before that sample.
@@ -121,8 +123,9 @@ std::size_t Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t coun
   UserInterface& ui = services_.Ui();
 
   std::array<Lane, kChannelCount> lanes;
-  std::array<LevelChanges, kChannelCount> changesOf{LevelChanges(samples, count, 0), LevelChanges(samples, count, 1),
-                                                    LevelChanges(samples, count, 2), LevelChanges(samples, count, 3)};
+  std::array<LevelChanges, kChannelCount> changesOf{
+      LevelChanges(samples, count, 0), LevelChanges(samples, count, 1), LevelChanges(samples, count, 2),
+      LevelChanges(samples, count, 3)};
   // The channels whose changes of level are events (the lanes that are not blind), their
   // levels, and a position before which none of them changes after the samples taken (at
   // `change` one may).
@@ -149,7 +152,7 @@ std::size_t Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t coun
     levels = samples[at == 0 ? 0 : at - 1] & 0x0F;
     watched = 0;
     for (int i = 0; i < kChannelCount; ++i) {
-      const char level = LevelOf(levels, i);
+      const char level = LevelIn(levels, i);
       if (const std::uint64_t blind = BlindSamples(i); blind > 0) {
         lanes[i] = {at, SampleAfter(at, blind), level, true};
       } else {
@@ -209,12 +212,19 @@ std::size_t Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t coun
       if (x == change)
         limit = FindSampleChange(samples, x + 1, limit, now, others);
       else if (change < limit)
-        limit = ((samples[change] ^ now) & others) != 0 ? change
-                                                        : FindSampleChange(samples, change + 1, limit, now, others);
+        limit = ((samples[change] ^ now) & others) != 0
+                    ? change
+                    : FindSampleChange(samples, change + 1, limit, now, others);
       Lane& lane = lanes[i];
-      const char level = LevelOf(now, i);
-      LaneSpan span{samples, i,     &changesOf[i], base, x, level,
-                    lane.blind ? x : changesOf[i].Next(x + 1, limit, level == '1'), limit};
+      const char level = LevelIn(now, i);
+      LaneSpan span{samples,
+                    i,
+                    &changesOf[i],
+                    base,
+                    x,
+                    level,
+                    lane.blind ? x : changesOf[i].Next(x + 1, limit, level == '1'),
+                    limit};
       const bool lines = RunChannelLane(i, lane, span);
       // No level changes before either: the lane's own (while it watches), or the others' (or
       // the limit).
@@ -233,7 +243,7 @@ std::size_t Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t coun
     bool lines = false;
     for (unsigned rest = stepping; rest != 0; rest &= rest - 1) {
       const int i = std::countr_zero(rest);
-      LaneSpan span{samples, i, &changesOf[i], base, x, LevelOf(now, i), x + 1, x + 1};
+      LaneSpan span{samples, i, &changesOf[i], base, x, LevelIn(now, i), x + 1, x + 1};
       lines |= RunChannelLane(i, lanes[i], span);
     }
     if (stepping != 0 || x == change) {

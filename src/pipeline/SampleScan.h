@@ -93,7 +93,8 @@ class LevelChanges {
         return (((word >> channel_) & kLowBit) * kGather) >> 56;
       };
       window_ = gather(words[0]) | gather(words[1]) << 8 | gather(words[2]) << 16 | gather(words[3]) << 24 |
-                gather(words[4]) << 32 | gather(words[5]) << 40 | gather(words[6]) << 48 | gather(words[7]) << 56;
+                gather(words[4]) << 32 | gather(words[5]) << 40 | gather(words[6]) << 48 |
+                gather(words[7]) << 56;
       return;
     }
     for (unsigned k = 0; k < windowLength_; ++k)

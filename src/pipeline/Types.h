@@ -53,7 +53,8 @@ inline constexpr std::uint64_t kUnboundedRun = ~std::uint64_t{0};
 // `count` such steps.
 constexpr std::int32_t CountHeld(std::int32_t value, std::uint64_t count, std::int32_t ceiling) {
   if (value >= ceiling) return value;
-  return static_cast<std::uint64_t>(ceiling - value) <= count ? ceiling : value + static_cast<std::int32_t>(count);
+  return static_cast<std::uint64_t>(ceiling - value) <= count ? ceiling
+                                                              : value + static_cast<std::int32_t>(count);
 }
 
 }  // namespace velkor
