@@ -78,7 +78,9 @@ class Pipeline {
   // Replays a capture file (one sample per byte, upper bits ignored). Returns false when the
   // file cannot be opened; nothing is then reset or reported. The file is read in large
   // pieces, but SetProgress and StopRequested still come after every full block of
-  // kReplayBlockSize samples, as when it was read a block at a time.
+  // kReplayBlockSize samples, as when it was read a block at a time. On the run-skipping path
+  // the decoder states may lag behind SampleIndex during those two calls (no decoder owes a
+  // line or a mark there); they are up to date when the replay returns.
   bool ReplayCaptureFile(const std::string& path);
 
   // The replay command: refused while a run goes on.
