@@ -174,12 +174,13 @@ std::size_t Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t coun
   std::size_t column = ColumnSample(0, clockBefore, ColumnPeriod(settings_.scrolling));
 
   // The end-of-sample step of a sample that produced lines, with every channel up to date.
+  // It comes with most frame lines, so the lanes keep their plans through it: the count of
+  // lines leaves the decoders alone.
   auto refresh = [&](std::size_t x) {
     catchUp(x + 1);
     columnClock = clockAfter(x) - kColumnClockPerSample;
     sampleIndex = base + x;
     ui.RefreshLineCount(services_.lines.size());
-    plan(x + 1);
     column = std::max(x, ColumnSample(clockFrom, clockBefore, ColumnPeriod(settings_.scrolling)));
   };
 
