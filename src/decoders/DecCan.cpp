@@ -290,26 +290,19 @@ void SkipCan(DecoderServices& services, CanChannelState& state, int channel, cha
 }
 
 bool RunCanLane(DecoderServices& services, CanChannelState& state, int channel, Lane& lane, LaneSpan& span) {
+  auto step = [&](char level, SampleIndex index) { return DecodeCan(services, state, channel, level, index); };
   // Whether the channel decodes cannot change while the lane runs: it is asked once.
   if (!Decoding(services, state, channel)) {
     return RunLane(lane, span,
-                   LaneDecoder{[&](char, std::uint64_t) { services.MarkTrace(channel); },
-                               [](const std::uint8_t*, std::uint64_t) {},
-                               [&](char level, SampleIndex index) {
-                                 return DecodeCan(services, state, channel, level, index);
-                               },
-                               [](char) { return kUnboundedRun; }, [] { return std::uint64_t{0}; }});
+                   LaneDecoder{[&](char, std::uint64_t) { services.MarkTrace(channel); }, step,
+                               [](char) { return kUnboundedRun; }});
   }
-  return RunLane(
-      lane, span,
-      LaneDecoder{
-          [&](char level, std::uint64_t count) {
-            DecodingSkip(state, level, count);
-            services.MarkTrace(channel);
-          },
-          [](const std::uint8_t*, std::uint64_t) {},
-          [&](char level, SampleIndex index) { return DecodeCan(services, state, channel, level, index); },
-          [&](char level) { return DecodingSteady(state, level); }, [] { return std::uint64_t{0}; }});
+  return RunLane(lane, span,
+                 LaneDecoder{[&](char level, std::uint64_t count) {
+                               DecodingSkip(state, level, count);
+                               services.MarkTrace(channel);
+                             },
+                             step, [&](char level) { return DecodingSteady(state, level); }});
 }
 
 }  // namespace velkor

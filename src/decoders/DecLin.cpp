@@ -311,27 +311,24 @@ void SkipLin(DecoderServices& services, LinChannelState& state, int channel, cha
 }
 
 bool RunLinLane(DecoderServices& services, LinChannelState& state, int channel, Lane& lane, LaneSpan& span) {
-  auto step = [&](char level, SampleIndex index) {
-    return DecodeLin(services, state, channel, level, index);
-  };
+  auto step = [&](char level, SampleIndex index) { return DecodeLin(services, state, channel, level, index); };
   // Whether the channel decodes cannot change while the lane runs: it is asked once.
   if (!Decoding(services, state, channel)) {
     return RunLane(lane, span,
-                   LaneDecoder{[&](char, std::uint64_t) { services.MarkTrace(channel); },
-                               [](const std::uint8_t*, std::uint64_t) {}, step,
-                               [](char) { return kUnboundedRun; }, [] { return std::uint64_t{0}; }});
+                   LaneDecoder{[&](char, std::uint64_t) { services.MarkTrace(channel); }, step,
+                               [](char) { return kUnboundedRun; }});
   }
   return RunLane(lane, span,
-                 LaneDecoder{[&](char level, std::uint64_t count) {
-                               DecodingSkip(state, level, count);
-                               services.MarkTrace(channel);
-                             },
-                             [&](const std::uint8_t* samples, std::uint64_t count) {
-                               DecodingSkipBlind(state, channel, samples, count);
-                               services.MarkTrace(channel);
-                             },
-                             step, [&](char level) { return DecodingSteady(state, level); },
-                             [&] { return DecodingBlind(state); }});
+                 BlindLaneDecoder{[&](char level, std::uint64_t count) {
+                                    DecodingSkip(state, level, count);
+                                    services.MarkTrace(channel);
+                                  },
+                                  step, [&](char level) { return DecodingSteady(state, level); },
+                                  [&] { return DecodingBlind(state); },
+                                  [&](const std::uint8_t* samples, std::uint64_t count) {
+                                    DecodingSkipBlind(state, channel, samples, count);
+                                    services.MarkTrace(channel);
+                                  }});
 }
 
 }  // namespace velkor

@@ -65,12 +65,10 @@ bool RunLogicalLane(DecoderServices& services, LogicalChannelState& state, int c
                     LaneSpan& span) {
   return RunLane(lane, span,
                  LaneDecoder{[&](char level, std::uint64_t /*count*/) { Skip(services, channel, level); },
-                             [](const std::uint8_t*, std::uint64_t) {},
                              [&](char level, SampleIndex index) {
                                return DecodeLogical(services, state, channel, level, index);
                              },
-                             [&](char level) { return Steady(services, state, channel, level); },
-                             [] { return std::uint64_t{0}; }});
+                             [&](char level) { return Steady(services, state, channel, level); }});
 }
 
 }  // namespace velkor

@@ -389,11 +389,10 @@ bool RunManchesterLane(DecoderServices& services, ManchesterChannelState& state,
   return RunLane(
       lane, span,
       LaneDecoder{[&](char level, std::uint64_t count) { Skip(services, state, channel, level, count); },
-                  [](const std::uint8_t*, std::uint64_t) {},
                   [&](char level, SampleIndex index) {
                     return DecodeManchester(services, state, channel, level, index);
                   },
-                  [&](char level) { return Steady(state, level); }, [] { return std::uint64_t{0}; }});
+                  [&](char level) { return Steady(state, level); }});
 }
 
 }  // namespace velkor

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <type_traits>
 
 #include "pipeline/SampleScan.h"
 #include "pipeline/Types.h"
@@ -54,32 +55,47 @@ constexpr char LevelIn(std::uint8_t sample, int channel) {
 
 // The functions a decoder gives its lane:
 //   skip(level, count)         takes `count` steady samples at one level
-//   skipBlind(samples, count)  takes `count` samples while blind, reading their levels
 //   step(level, index)         the per-sample step; nonzero when it appended a line
 //   steady(level)              how many next samples at that level are steady
+// and, for a decoder that can go blind (BlindLaneDecoder):
 //   blind()                    how many next samples it can take blind (0: it must watch)
-template <typename Skip, typename SkipBlind, typename Step, typename Steady, typename Blind>
+//   skipBlind(samples, count)  takes `count` samples while blind, reading their levels
+template <typename Skip, typename Step, typename Steady>
 struct LaneDecoder {
+  static constexpr bool kCanGoBlind = false;
   Skip skip;
-  SkipBlind skipBlind;
   Step step;
   Steady steady;
-  Blind blind;
+  static std::uint64_t blind() { return 0; }
+  static void skipBlind(const std::uint8_t*, std::uint64_t) {}
 };
 template <typename... F>
 LaneDecoder(F...) -> LaneDecoder<F...>;
+
+template <typename Skip, typename Step, typename Steady, typename Blind, typename SkipBlind>
+struct BlindLaneDecoder {
+  static constexpr bool kCanGoBlind = true;
+  Skip skip;
+  Step step;
+  Steady steady;
+  Blind blind;
+  SkipBlind skipBlind;
+};
+template <typename... F>
+BlindLaneDecoder(F...) -> BlindLaneDecoder<F...>;
 
 // Takes the lane through its events from span.at on, before span.limit. Returns true when it
 // stopped after a sample that produced a line (the sample lane.synced - 1). A change of level
 // whose first sample is steady at the new level is no event: it only starts a new run.
 template <typename Decoder>
 inline bool RunLane(Lane& lane, LaneSpan& span, Decoder&& d) {
+  constexpr bool kCanGoBlind = std::remove_reference_t<Decoder>::kCanGoBlind;
   std::size_t at = span.at;
   char level = span.level;
   std::size_t& levelChange = span.levelChange;
   for (;;) {
     std::uint64_t steadyCount = 0;
-    if (lane.blind) {
+    if (kCanGoBlind && lane.blind) {
       if (at > lane.synced)
         d.skipBlind(span.samples + lane.synced, static_cast<std::uint64_t>(at - lane.synced));
       lane.synced = at;
@@ -103,7 +119,7 @@ inline bool RunLane(Lane& lane, LaneSpan& span, Decoder&& d) {
     } else {
       const int lines = d.step(level, span.base + at);
       lane.synced = at + 1;
-      if (const std::uint64_t blindCount = d.blind(); blindCount > 0) {
+      if (const std::uint64_t blindCount = kCanGoBlind ? d.blind() : 0; blindCount > 0) {
         lane.blind = true;
         lane.next = SampleAfter(at + 1, blindCount);
       } else {
@@ -111,9 +127,10 @@ inline bool RunLane(Lane& lane, LaneSpan& span, Decoder&& d) {
       }
       if (lines != 0) return true;
     }
-    at = lane.blind || lane.next < levelChange ? lane.next : levelChange;
+    const bool blind = kCanGoBlind && lane.blind;
+    at = blind || lane.next < levelChange ? lane.next : levelChange;
     if (at >= span.limit) return false;
-    if (!lane.blind && at == levelChange) {
+    if (!blind && at == levelChange) {
       level = level == '0' ? '1' : '0';
       levelChange = span.changes->Next(at + 1, span.limit, level == '1' ? 1u : 0u);
     }
