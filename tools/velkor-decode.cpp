@@ -26,8 +26,8 @@ namespace {
 using namespace velkor;
 
 constexpr const char* kUsage =
-    "Usage: velkor-decode [--config FILE.cfg] [--raw] [--progress] CAPTURE.bin\n"
-    "       velkor-decode [--config FILE.cfg] [--raw] [--progress] --live N [--seconds S]\n"
+    "Usage: velkor-decode [--config FILE.cfg] [--raw] [--progress] [--per-sample] CAPTURE.bin\n"
+    "       velkor-decode [--config FILE.cfg] [--raw] [--progress] [--per-sample] --live N [--seconds S]\n"
     "       velkor-decode --probe [N]\n"
     "\n"
     "Replays a capture file (one sample per byte, 2.4 us apart, bit i = channel i+1)\n"
@@ -46,6 +46,8 @@ constexpr const char* kUsage =
     "  --raw           write the stored lines unchanged (Windows-1252 bytes, field\n"
     "                  markers included) instead of the rendered UTF-8 text\n"
     "  --progress      draw a progress bar on standard error (live: the elapsed time)\n"
+    "  --per-sample    take every sample through the decoders one by one (the reference\n"
+    "                  of the default path, which takes runs of equal samples at once)\n"
     "  --live N        run live from the module on port N (1 to 12)\n"
     "  --seconds S     length of the live run in seconds (default 10)\n"
     "  --probe [N]     probe all present ports, or port N, for a Kivo module\n"
@@ -59,9 +61,60 @@ constexpr const char* kUsage =
     "configuration, 3 when the live run could not start (port or module). --probe\n"
     "exits with 0 when a module answered, else 3.\n";
 
+// Writes the decoded lines as they come and drops them from the list, so that a capture of
+// any length runs in bounded memory. A line is written at the end of the sample that made
+// it; the written lines leave the list a thousand at a time (each drop lets the list release
+// its storage, which is not worth doing for every line).
+class LineWriter {
+ public:
+  LineWriter(const Settings& settings, bool raw) : raw_(raw) {
+    for (int i = 0; i < kChannelCount; ++i) captions_[i] = settings.channels[i].caption;
+  }
+
+  void Take(DecodedLineList& lines) {
+    if (lines.size() < written_) written_ = 0;  // the run setup emptied the list
+    for (; written_ < lines.size(); ++written_) {
+      if (raw_)
+        out_.append(lines.Line(written_));
+      else
+        out_ += Cp1252ToUtf8(RenderDecodedLine(lines.Line(written_), captions_));
+      out_ += '\n';
+      ++total_;
+    }
+    if (written_ >= kDropBatch) {
+      lines.Clear();
+      written_ = 0;
+    }
+    if (out_.size() >= kOutputBuffer) Flush();
+  }
+
+  std::size_t Total() const { return total_; }
+
+  void Flush() {
+    std::fwrite(out_.data(), 1, out_.size(), stdout);
+    std::fflush(stdout);
+    out_.clear();
+  }
+
+ private:
+  static constexpr std::size_t kDropBatch = 1000;
+  static constexpr std::size_t kOutputBuffer = 1 << 16;
+  bool raw_;
+  std::string captions_[4];
+  std::string out_;
+  std::size_t written_ = 0;  // lines of the list written already
+  std::size_t total_ = 0;
+};
+
 class TerminalUi : public UserInterface {
  public:
   explicit TerminalUi(bool progress) : progress_(progress) {}
+
+  // From now on the lines of `lines` go to `writer` as they come.
+  void StreamLines(DecodedLineList& lines, LineWriter& writer) {
+    lines_ = &lines;
+    writer_ = &writer;
+  }
 
   MessageAnswer ShowMessage(std::string_view text, std::string_view caption,
                             MessageButtons buttons) override {
@@ -74,10 +127,12 @@ class TerminalUi : public UserInterface {
   }
   void ShowProgress(std::string_view title) override {
     title_ = title;
+    shownPercent_ = -1;
     SetProgress(0);
   }
   void SetProgress(int percent) override {
-    if (!progress_) return;
+    if (!progress_ || percent == shownPercent_) return;
+    shownPercent_ = percent;
     const int width = 40;
     std::string bar(static_cast<std::size_t>(percent * width / 100), '#');
     bar.resize(width, ' ');
@@ -87,10 +142,16 @@ class TerminalUi : public UserInterface {
   void HideProgress() override {
     if (progress_) std::fputc('\n', stderr);
   }
+  void RefreshLineCount(std::size_t /*lineCount*/) override {
+    if (writer_ != nullptr) writer_->Take(*lines_);
+  }
 
  private:
   bool progress_;
+  int shownPercent_ = -1;
   std::string title_;
+  DecodedLineList* lines_ = nullptr;
+  LineWriter* writer_ = nullptr;
 };
 
 struct Options {
@@ -98,6 +159,7 @@ struct Options {
   std::string capture;
   bool raw = false;
   bool progress = false;
+  bool perSample = false;
   int livePort = 0;  // 1..12 for --live
   double seconds = 10;
   bool probe = false;
@@ -120,32 +182,14 @@ int Fail(const std::string& message) {
   return 2;
 }
 
-// Writes the lines from `first` on; returns the count written up to.
-std::size_t WriteLines(const DecodedLineList& lines, const Settings& settings, bool raw, std::size_t first = 0) {
-  std::string captions[4];
-  for (int i = 0; i < kChannelCount; ++i) captions[i] = settings.channels[i].caption;
-  std::string out;
-  for (std::size_t i = first; i < lines.size(); ++i) {
-    if (raw)
-      out.append(lines.Line(i));
-    else
-      out += Cp1252ToUtf8(RenderDecodedLine(lines.Line(i), captions));
-    out += '\n';
-    if (out.size() > (1 << 16)) {
-      std::fwrite(out.data(), 1, out.size(), stdout);
-      out.clear();
-    }
-  }
-  std::fwrite(out.data(), 1, out.size(), stdout);
-  std::fflush(stdout);
-  return lines.size();
-}
-
 int RunLive(const Options& opt, Settings& settings, TerminalUi& ui) {
   settings.port = opt.livePort;
   platform::SystemPortBackend backend;
   platform::SystemClock clock;
   Pipeline pipeline(settings, ui);
+  if (opt.perSample) pipeline.SetDispatchPath(DispatchPath::PerSample);
+  LineWriter writer(settings, opt.raw);
+  ui.StreamLines(pipeline.Services().lines, writer);
   Hardware hardware(backend, clock, settings, ui);
   LiveRun run(pipeline, hardware);
 
@@ -157,24 +201,24 @@ int RunLive(const Options& opt, Settings& settings, TerminalUi& ui) {
   const std::uint64_t start = platform::MonotonicMicros();
   // Compared as a double: a huge --seconds (or "inf", run until Ctrl-C) has no integer value.
   const double length = opt.seconds * 1e6;
-  std::size_t written = 0;
   std::uint64_t shownSecond = ~0ull;
   for (;;) {
     const std::uint64_t elapsed = platform::MonotonicMicros() - start;
     if (interrupted != 0 || static_cast<double>(elapsed) >= length) break;
     if (run.TimerEnabled()) run.tmrAcqTimer();
-    written = WriteLines(pipeline.Lines(), settings, opt.raw, written);
+    writer.Flush();
     if (opt.progress && elapsed / 1000000 != shownSecond) {
       shownSecond = elapsed / 1000000;
       std::fprintf(stderr, "\rRunning... %llu s, %zu lines", static_cast<unsigned long long>(shownSecond),
-                   pipeline.Lines().size());
+                   writer.Total());
       std::fflush(stderr);
     }
     platform::SleepMilliseconds(kAcquisitionTickMillis);
   }
   run.acStopExecute();
   if (opt.progress) std::fputc('\n', stderr);
-  written = WriteLines(pipeline.Lines(), settings, opt.raw, written);
+  writer.Take(pipeline.Services().lines);
+  writer.Flush();
   return pipeline.RunSetupFailed() ? 1 : 0;
 }
 
@@ -213,6 +257,8 @@ int main(int argc, char** argv) {
       opt.raw = true;
     } else if (arg == "--progress") {
       opt.progress = true;
+    } else if (arg == "--per-sample") {
+      opt.perSample = true;
     } else if (arg == "--config") {
       if (++i >= argc) return Fail("--config needs a file name");
       opt.config = argv[i];
@@ -258,8 +304,12 @@ int main(int argc, char** argv) {
 
   TerminalUi ui(opt.progress);
   Pipeline pipeline(settings, ui);
+  if (opt.perSample) pipeline.SetDispatchPath(DispatchPath::PerSample);
+  LineWriter writer(settings, opt.raw);
+  ui.StreamLines(pipeline.Services().lines, writer);
   if (!pipeline.ReplayCaptureFile(opt.capture))
     return Fail("cannot read the capture file " + opt.capture);
-  WriteLines(pipeline.Lines(), settings, opt.raw);
+  writer.Take(pipeline.Services().lines);
+  writer.Flush();
   return pipeline.RunSetupFailed() ? 1 : 0;
 }

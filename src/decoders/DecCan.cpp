@@ -235,4 +235,74 @@ int DecodeCan(DecoderServices& services, CanChannelState& state, int channel, ch
   return result;
 }
 
+namespace {
+
+// The steady count and the skip of a channel that decodes (active, with a description).
+inline std::uint64_t DecodingSteady(const CanChannelState& state, char level) {
+  switch (state.frameState) {
+    case CanFrameState::WaitIdle:
+      if (level == '0') return kUnboundedRun;
+      // The recessive run ends the wait on the sample that takes it past 6.5 bit times.
+      return state.run < state.thresholds[6] ? static_cast<std::uint64_t>(state.thresholds[6] - state.run)
+                                             : 0;
+    case CanFrameState::WaitStart:
+      return level == '0' ? 0 : kUnboundedRun;
+    case CanFrameState::Arbitration:
+    case CanFrameState::Control:
+    case CanFrameState::Data:
+    case CanFrameState::Crc:
+      return level == state.lastLevel ? kUnboundedRun : 0;
+  }
+  return 0;
+}
+
+inline void DecodingSkip(CanChannelState& state, char level, std::uint64_t count) {
+  switch (state.frameState) {
+    case CanFrameState::WaitIdle:
+      state.run = level == '0' ? 0 : CountHeld(state.run, count, std::numeric_limits<std::int32_t>::max());
+      break;
+    case CanFrameState::WaitStart:
+      break;
+    case CanFrameState::Arbitration:
+    case CanFrameState::Control:
+    case CanFrameState::Data:
+    case CanFrameState::Crc:
+      state.run = CountHeld(state.run, count, std::numeric_limits<std::int32_t>::max());
+      break;
+  }
+}
+
+bool Decoding(const DecoderServices& services, const CanChannelState& state, int channel) {
+  return services.IsActive(channel) && state.loaded;
+}
+
+}  // namespace
+
+std::uint64_t CanSteadySamples(const DecoderServices& services, const CanChannelState& state, int channel,
+                               char level) {
+  return Decoding(services, state, channel) ? DecodingSteady(state, level) : kUnboundedRun;
+}
+
+void SkipCan(DecoderServices& services, CanChannelState& state, int channel, char level,
+             std::uint64_t count) {
+  if (Decoding(services, state, channel)) DecodingSkip(state, level, count);
+  services.MarkTrace(channel);
+}
+
+bool RunCanLane(DecoderServices& services, CanChannelState& state, int channel, Lane& lane, LaneSpan& span) {
+  auto step = [&](char level, SampleIndex index) { return DecodeCan(services, state, channel, level, index); };
+  // Whether the channel decodes cannot change while the lane runs: it is asked once.
+  if (!Decoding(services, state, channel)) {
+    return RunLane(lane, span,
+                   LaneDecoder{[&](char, std::uint64_t) { services.MarkTrace(channel); }, step,
+                               [](char) { return kUnboundedRun; }});
+  }
+  return RunLane(lane, span,
+                 LaneDecoder{[&](char level, std::uint64_t count) {
+                               DecodingSkip(state, level, count);
+                               services.MarkTrace(channel);
+                             },
+                             step, [&](char level) { return DecodingSteady(state, level); }});
+}
+
 }  // namespace velkor

@@ -10,6 +10,7 @@
 
 #include "decoders/DescriptionFile.h"
 #include "pipeline/DecoderServices.h"
+#include "pipeline/LaneRun.h"
 
 namespace velkor {
 
@@ -58,5 +59,15 @@ struct CanChannelState {
 
 int DecodeCan(DecoderServices& services, CanChannelState& state, int channel, char level,
               SampleIndex index);
+
+// The run-skipping path. CanSteadySamples: how many of the next samples at `level` only count
+// the run (no run ends, the idle wait is not over), or kUnboundedRun. SkipCan takes `count`
+// such samples (at most the steady count) in one step, with the marks the per-sample step sets.
+std::uint64_t CanSteadySamples(const DecoderServices& services, const CanChannelState& state, int channel,
+                               char level);
+void SkipCan(DecoderServices& services, CanChannelState& state, int channel, char level, std::uint64_t count);
+
+// The channel's lane of the run-skipping dispatch (see RunLane).
+bool RunCanLane(DecoderServices& services, CanChannelState& state, int channel, Lane& lane, LaneSpan& span);
 
 }  // namespace velkor

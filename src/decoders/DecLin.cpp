@@ -1,5 +1,7 @@
 #include "decoders/DecLin.h"
 
+#include <algorithm>
+#include <cmath>
 #include <string_view>
 
 #include "app/IniFile.h"
@@ -190,6 +192,143 @@ int DecodeLin(DecoderServices& services, LinChannelState& state, int channel, ch
   }
   services.MarkTrace(channel);
   return result;
+}
+
+namespace {
+
+// A bit of a byte is taken on the sample whose count passes the bit's position, and one bit
+// per sample at most. The sample, counted from the next one (1 for the next), on which the
+// last bit of the byte (the stop bit) is due.
+std::int64_t StopBitSample(const LinChannelState& s) {
+  const std::int32_t last = s.bitIndex + s.bitsRemaining - 1;
+  // Bits three microseconds apart or more are at least a sample apart: none waits for the
+  // one before unless the first already does.
+  if (s.bitPeriodMicros >= 3 && s.nextSample >= s.samplesInByte)
+    return std::int64_t{BitOffset(s, last)} + 1 - s.samplesInByte;
+  std::int64_t due = 0;
+  std::int32_t nextSample = s.nextSample;
+  for (std::int32_t bit = s.bitIndex;; nextSample = BitOffset(s, ++bit)) {
+    due = std::max<std::int64_t>(due + 1, std::int64_t{nextSample} + 1 - s.samplesInByte);
+    if (bit == last) return due;
+  }
+}
+
+// `count` samples of a byte before its stop bit is due: the bits due in them are the level
+// levelAt(k) of their sample k (1 for the first).
+template <typename LevelAt>
+void TakeBits(LinChannelState& s, std::uint64_t count, LevelAt&& levelAt) {
+  std::int64_t due = 0;
+  const std::int32_t counted = s.samplesInByte;
+  while (s.bitsRemaining > 1) {
+    due = std::max<std::int64_t>(due + 1, std::int64_t{s.nextSample} + 1 - counted);
+    if (static_cast<std::uint64_t>(due) > count) break;
+    s.bits[s.bitIndex++] = levelAt(due);
+    --s.bitsRemaining;
+    s.nextSample = BitOffset(s, s.bitIndex);
+  }
+  s.samplesInByte = counted + static_cast<std::int32_t>(count);
+}
+
+// The steady count, the skip and the blind stretch of a channel that decodes (active, with a
+// description).
+inline std::uint64_t DecodingSteady(const LinChannelState& state, char level) {
+  if (state.invert) level = level == '0' ? '1' : '0';
+  switch (state.state) {
+    case LinState::WaitingForBreak: {
+      if (level == '1') return kUnboundedRun;
+      // The counter is whole and the limit is not: it passes the limit on reaching floor + 1.
+      const auto last = static_cast<std::int64_t>(std::floor(state.breakLimit));
+      return last > state.breakCounter ? static_cast<std::uint64_t>(last - state.breakCounter) : 0;
+    }
+    case LinState::InBreak:
+      return level == '1' ? 0 : kUnboundedRun;
+    case LinState::BetweenBytes:
+      if (level == '0') return 0;
+      // The frame line is due once the idle count exceeds the quiet time; at its ceiling the
+      // count stops.
+      if (state.byteCount > 0 && state.interFrameSamples < kLinIdleCeiling)
+        return state.interFrameSamples > state.idleSamples
+                   ? static_cast<std::uint64_t>(state.interFrameSamples - state.idleSamples)
+                   : 0;
+      return kUnboundedRun;
+    case LinState::InByte:
+      // The bits before the stop bit are taken in the skip (at a known level); the stop bit
+      // completes the byte by the per-sample step.
+      return static_cast<std::uint64_t>(StopBitSample(state) - 1);
+  }
+  return 0;
+}
+
+inline void DecodingSkip(LinChannelState& state, char level, std::uint64_t count) {
+  if (state.invert) level = level == '0' ? '1' : '0';
+  state.idleSamples = CountHeld(state.idleSamples, count, kLinIdleCeiling);
+  if (state.state == LinState::WaitingForBreak)
+    state.breakCounter = level == '1' ? 0 : state.breakCounter + static_cast<std::int32_t>(count);
+  else if (state.state == LinState::InByte)
+    TakeBits(state, count, [level](std::int64_t) { return level; });
+}
+
+// Inside a byte only the levels at the bit positions count: the byte is taken blind up to
+// its stop bit.
+inline std::uint64_t DecodingBlind(const LinChannelState& state) {
+  return state.state == LinState::InByte ? static_cast<std::uint64_t>(StopBitSample(state) - 1) : 0;
+}
+
+inline void DecodingSkipBlind(LinChannelState& state, int channel, const std::uint8_t* samples,
+                              std::uint64_t count) {
+  state.idleSamples = CountHeld(state.idleSamples, count, kLinIdleCeiling);
+  TakeBits(state, count, [&](std::int64_t k) {
+    const char level = LevelIn(samples[k - 1], channel);
+    return state.invert ? (level == '0' ? '1' : '0') : level;
+  });
+}
+
+bool Decoding(const DecoderServices& services, const LinChannelState& state, int channel) {
+  return services.IsActive(channel) && state.loaded;
+}
+
+}  // namespace
+
+std::uint64_t LinBlindSamples(const DecoderServices& services, const LinChannelState& state, int channel) {
+  return Decoding(services, state, channel) ? DecodingBlind(state) : 0;
+}
+
+void SkipLinBlind(DecoderServices& services, LinChannelState& state, int channel, const std::uint8_t* samples,
+                  std::uint64_t count) {
+  if (Decoding(services, state, channel)) DecodingSkipBlind(state, channel, samples, count);
+  services.MarkTrace(channel);
+}
+
+std::uint64_t LinSteadySamples(const DecoderServices& services, const LinChannelState& state, int channel,
+                               char level) {
+  return Decoding(services, state, channel) ? DecodingSteady(state, level) : kUnboundedRun;
+}
+
+void SkipLin(DecoderServices& services, LinChannelState& state, int channel, char level,
+             std::uint64_t count) {
+  if (Decoding(services, state, channel)) DecodingSkip(state, level, count);
+  services.MarkTrace(channel);
+}
+
+bool RunLinLane(DecoderServices& services, LinChannelState& state, int channel, Lane& lane, LaneSpan& span) {
+  auto step = [&](char level, SampleIndex index) { return DecodeLin(services, state, channel, level, index); };
+  // Whether the channel decodes cannot change while the lane runs: it is asked once.
+  if (!Decoding(services, state, channel)) {
+    return RunLane(lane, span,
+                   LaneDecoder{[&](char, std::uint64_t) { services.MarkTrace(channel); }, step,
+                               [](char) { return kUnboundedRun; }});
+  }
+  return RunLane(lane, span,
+                 BlindLaneDecoder{[&](char level, std::uint64_t count) {
+                                    DecodingSkip(state, level, count);
+                                    services.MarkTrace(channel);
+                                  },
+                                  step, [&](char level) { return DecodingSteady(state, level); },
+                                  [&] { return DecodingBlind(state); },
+                                  [&](const std::uint8_t* samples, std::uint64_t count) {
+                                    DecodingSkipBlind(state, channel, samples, count);
+                                    services.MarkTrace(channel);
+                                  }});
 }
 
 }  // namespace velkor

@@ -10,6 +10,7 @@
 
 #include "decoders/DescriptionFile.h"
 #include "pipeline/DecoderServices.h"
+#include "pipeline/LaneRun.h"
 
 namespace velkor {
 
@@ -59,5 +60,23 @@ struct LinChannelState {
 
 int DecodeLin(DecoderServices& services, LinChannelState& state, int channel, char level,
               SampleIndex index);
+
+// The run-skipping path. LinSteadySamples: how many of the next samples at `level` do no more
+// than count (no break is recognised, no bit is due, no byte starts, no frame line is due), or
+// kUnboundedRun. SkipLin takes `count` such samples (at most the steady count) in one step,
+// with the marks the per-sample step sets.
+std::uint64_t LinSteadySamples(const DecoderServices& services, const LinChannelState& state, int channel,
+                               char level);
+void SkipLin(DecoderServices& services, LinChannelState& state, int channel, char level, std::uint64_t count);
+// Inside a byte only the levels at the bit positions count: LinBlindSamples is how many next
+// samples (up to the stop bit) the decoder can take whatever the level does in between, and
+// SkipLinBlind takes `count` of them (at most that many), reading the levels it needs from
+// `samples` (its channel's bit of each byte).
+std::uint64_t LinBlindSamples(const DecoderServices& services, const LinChannelState& state, int channel);
+void SkipLinBlind(DecoderServices& services, LinChannelState& state, int channel, const std::uint8_t* samples,
+                  std::uint64_t count);
+
+// The channel's lane of the run-skipping dispatch (see RunLane).
+bool RunLinLane(DecoderServices& services, LinChannelState& state, int channel, Lane& lane, LaneSpan& span);
 
 }  // namespace velkor

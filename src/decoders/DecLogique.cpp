@@ -32,4 +32,43 @@ int DecodeLogical(DecoderServices& services, LogicalChannelState& state, int cha
   return result;
 }
 
+namespace {
+
+// While the level stays the one last seen nothing happens but the marks.
+inline std::uint64_t Steady(const DecoderServices& services, const LogicalChannelState& state, int channel,
+                            char level) {
+  if (!services.IsActive(channel)) return kUnboundedRun;
+  return level == state.lastLevel ? kUnboundedRun : 0;
+}
+
+inline void Skip(DecoderServices& services, int channel, char level) {
+  if (!services.IsActive(channel)) return;
+  if (level == '1')
+    services.MarkEvent(channel);
+  else
+    services.MarkTrace(channel);
+}
+
+}  // namespace
+
+std::uint64_t LogicalSteadySamples(const DecoderServices& services, const LogicalChannelState& state,
+                                   int channel, char level) {
+  return Steady(services, state, channel, level);
+}
+
+void SkipLogical(DecoderServices& services, LogicalChannelState& /*state*/, int channel, char level,
+                 std::uint64_t /*count*/) {
+  Skip(services, channel, level);
+}
+
+bool RunLogicalLane(DecoderServices& services, LogicalChannelState& state, int channel, Lane& lane,
+                    LaneSpan& span) {
+  return RunLane(lane, span,
+                 LaneDecoder{[&](char level, std::uint64_t /*count*/) { Skip(services, channel, level); },
+                             [&](char level, SampleIndex index) {
+                               return DecodeLogical(services, state, channel, level, index);
+                             },
+                             [&](char level) { return Steady(services, state, channel, level); }});
+}
+
 }  // namespace velkor

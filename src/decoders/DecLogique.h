@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "pipeline/DecoderServices.h"
+#include "pipeline/LaneRun.h"
 
 namespace velkor {
 
@@ -20,5 +21,16 @@ void ResetLogical(DecoderServices& services, LogicalChannelState& state, int cha
 
 int DecodeLogical(DecoderServices& services, LogicalChannelState& state, int channel, char level,
                   SampleIndex index);
+
+// The run-skipping path: while the level stays the one last seen nothing happens but the
+// marks. SkipLogical takes `count` such samples in one step.
+std::uint64_t LogicalSteadySamples(const DecoderServices& services, const LogicalChannelState& state,
+                                   int channel, char level);
+void SkipLogical(DecoderServices& services, LogicalChannelState& state, int channel, char level,
+                 std::uint64_t count);
+
+// The channel's lane of the run-skipping dispatch (see RunLane).
+bool RunLogicalLane(DecoderServices& services, LogicalChannelState& state, int channel, Lane& lane,
+                    LaneSpan& span);
 
 }  // namespace velkor

@@ -1,5 +1,6 @@
 #include "decoders/DecManchester.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "decoders/DescriptionFile.h"
@@ -304,6 +305,94 @@ int DecodeManchester(DecoderServices& services, ManchesterChannelState& state, i
   }
   services.MarkTrace(channel);
   return result;
+}
+
+namespace {
+
+// A slot that searches and whose latest run character is the timeout mark: a constant level
+// then only ever adds "<level>>" pairs to its window. The preamble holds no '>', and the
+// window keeps a '>' of the pair before while the next level goes in (it holds two characters
+// or more whenever the preamble is not empty), so no such pair can complete the preamble.
+bool TimeoutsAreSilent(const ManchesterDescriptionSlot& slot) {
+  const auto& w = slot.window;
+  return slot.state == ManchesterSlotState::Searching && w.size > 0 && w.data[w.size - 1] == '>';
+}
+
+// The window after `pairs` more pairs "<level>>", as FeedRunCharacter leaves it: it keeps the
+// latest characters, as many as the preamble has (at least one).
+void PushTimeoutPairs(ManchesterDescriptionSlot& slot, char level, std::uint64_t pairs) {
+  auto& w = slot.window;
+  const std::int32_t keep = slot.preamble.size > 0 ? slot.preamble.size : 1;
+  // Of many pairs only the latest `keep` characters can stay.
+  const auto most = static_cast<std::uint64_t>(keep);
+  const std::uint64_t pushed = pairs > most ? 2 * most : 2 * pairs;
+  std::int32_t size = w.size;
+  if (size < keep) size = static_cast<std::int32_t>(std::min<std::uint64_t>(keep, size + pushed));
+  // Filled from the end: the newest character is the last '>'.
+  std::array<char, 2 * kManchesterPreambleSymbolsMax> next{};
+  for (std::int32_t e = 0; e < size; ++e) {
+    const auto back = static_cast<std::uint64_t>(e);
+    next[size - 1 - e] = back < pushed ? (back % 2 == 0 ? '>' : level)
+                                       : w.data[w.size - 1 - static_cast<std::int32_t>(back - pushed)];
+  }
+  for (std::int32_t i = 0; i < size; ++i) w.data[i] = next[i];
+  w.size = size;
+}
+
+inline std::uint64_t Steady(const ManchesterChannelState& state, char level) {
+  std::uint64_t steady = kUnboundedRun;
+  for (std::int32_t s = 0; s < state.descriptionCount; ++s) {
+    const ManchesterDescriptionSlot& slot = state.slots[s];
+    if (!slot.Decoding()) continue;
+    if (level != slot.lastLevel) return 0;
+    if (TimeoutsAreSilent(slot)) continue;
+    const std::int32_t limit = slot.thresholds[5];
+    steady = std::min<std::uint64_t>(steady, slot.runCounter < limit ? limit - slot.runCounter : 0);
+  }
+  return steady;
+}
+
+inline void Skip(DecoderServices& services, ManchesterChannelState& state, int channel, char level,
+                 std::uint64_t count) {
+  for (std::int32_t s = 0; s < state.descriptionCount; ++s) {
+    ManchesterDescriptionSlot& slot = state.slots[s];
+    if (!slot.Decoding()) continue;
+    // The run ends by the timeout on the sample that takes its count past the last threshold,
+    // then starts again from nothing.
+    const std::int64_t limit = slot.thresholds[5];
+    const std::int64_t toTimeout = limit - slot.runCounter + 1;
+    if (count < static_cast<std::uint64_t>(toTimeout)) {
+      slot.runCounter += static_cast<std::int32_t>(count);
+      continue;
+    }
+    const std::uint64_t period = static_cast<std::uint64_t>(limit) + 1;
+    const std::uint64_t after = count - static_cast<std::uint64_t>(toTimeout);
+    PushTimeoutPairs(slot, level, 1 + after / period);
+    slot.runCounter = static_cast<std::int32_t>(after % period);
+  }
+  services.MarkTrace(channel);
+}
+
+}  // namespace
+
+std::uint64_t ManchesterSteadySamples(const ManchesterChannelState& state, char level) {
+  return Steady(state, level);
+}
+
+void SkipManchester(DecoderServices& services, ManchesterChannelState& state, int channel, char level,
+                    std::uint64_t count) {
+  Skip(services, state, channel, level, count);
+}
+
+bool RunManchesterLane(DecoderServices& services, ManchesterChannelState& state, int channel, Lane& lane,
+                       LaneSpan& span) {
+  return RunLane(
+      lane, span,
+      LaneDecoder{[&](char level, std::uint64_t count) { Skip(services, state, channel, level, count); },
+                  [&](char level, SampleIndex index) {
+                    return DecodeManchester(services, state, channel, level, index);
+                  },
+                  [&](char level) { return Steady(state, level); }});
 }
 
 }  // namespace velkor

@@ -11,6 +11,7 @@
 
 #include "app/Settings.h"
 #include "pipeline/DecoderServices.h"
+#include "pipeline/LaneRun.h"
 
 namespace velkor {
 
@@ -89,5 +90,18 @@ struct ManchesterChannelState {
 
 int DecodeManchester(DecoderServices& services, ManchesterChannelState& state, int channel,
                      char level, SampleIndex index);
+
+// The run-skipping path. ManchesterSteadySamples: how many of the next samples at `level` do no
+// more than count the run in every slot, or end it by the timeout in a slot where that can
+// neither find the preamble nor end a frame (kUnboundedRun when that holds for ever).
+// SkipManchester takes `count` such samples (at most the steady count) in one step, with the
+// marks the per-sample step sets.
+std::uint64_t ManchesterSteadySamples(const ManchesterChannelState& state, char level);
+void SkipManchester(DecoderServices& services, ManchesterChannelState& state, int channel, char level,
+                    std::uint64_t count);
+
+// The channel's lane of the run-skipping dispatch (see RunLane).
+bool RunManchesterLane(DecoderServices& services, ManchesterChannelState& state, int channel, Lane& lane,
+                       LaneSpan& span);
 
 }  // namespace velkor

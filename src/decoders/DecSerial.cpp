@@ -1,5 +1,6 @@
 #include "decoders/DecSerial.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "app/IniFile.h"
@@ -188,6 +189,145 @@ int DecodeSerial(DecoderServices& services, SerialChannelState& st, int channel,
   }
   services.MarkTrace(channel);
   return result;
+}
+
+namespace {
+
+// A symbol of a word is taken on the sample whose count passes the symbol's position, and one
+// symbol per sample at most. The sample, counted from the next one (1 for the next), on which
+// the word's last symbol (the stop bit) is due.
+std::int64_t StopBitSample(const SerialChannelState& st) {
+  const std::int32_t last = st.bitIndex + st.bitsRemaining - 1;
+  // Symbols three microseconds apart or more are at least a sample apart: none waits for the
+  // one before unless the first already does.
+  if (st.settings.periodMicros >= 3 && st.nextSample >= st.samplesInWord)
+    return BitSamplePosition(st.settings.periodMicros, last) + 1 - st.samplesInWord;
+  std::int64_t due = 0;
+  std::int32_t nextSample = st.nextSample;
+  for (std::int32_t bit = st.bitIndex;;
+       nextSample = static_cast<std::int32_t>(BitSamplePosition(st.settings.periodMicros, ++bit))) {
+    due = std::max<std::int64_t>(due + 1, std::int64_t{nextSample} + 1 - st.samplesInWord);
+    if (bit == last) return due;
+  }
+}
+
+// `count` samples of a word before its stop bit is due: the symbols due in them are read from
+// the level levelAt(k) of their sample k (1 for the first). The level remembered is the last
+// sample's, as the per-sample step leaves it: the symbol when that sample took one.
+template <typename LevelAt>
+void TakeSymbols(SerialChannelState& st, std::uint64_t count, LevelAt&& levelAt) {
+  const SerialSettings& s = st.settings;
+  std::int64_t due = 0;
+  const std::int32_t counted = st.samplesInWord;
+  char remembered = levelAt(static_cast<std::int64_t>(count));
+  while (st.bitsRemaining > 1) {
+    due = std::max<std::int64_t>(due + 1, std::int64_t{st.nextSample} + 1 - counted);
+    if (static_cast<std::uint64_t>(due) > count) break;
+    const bool invert = st.bitIndex == 0 ? s.invertedStart : s.invertedData;
+    const char level = levelAt(due);
+    const char symbol = invert ? Inverted(level) : level;
+    st.bits[st.bitIndex++] = symbol;
+    --st.bitsRemaining;
+    st.nextSample = static_cast<std::int32_t>(BitSamplePosition(s.periodMicros, st.bitIndex));
+    if (static_cast<std::uint64_t>(due) == count) remembered = symbol;
+  }
+  st.samplesInWord = counted + static_cast<std::int32_t>(count);
+  st.previousLevel = remembered;
+}
+
+// During a word: the samples up to its stop bit. The symbols before it are taken in the skip
+// (the levels at their positions are known); the stop bit completes the word by the
+// per-sample step. The idle count and the samples of the word grow together (the idle count
+// only stops at its cap), so the gap never grows: the next sample decides whether the frame
+// line is due in the word. The gap is taken before that sample's count of the word.
+std::uint64_t InWordSamples(const SerialChannelState& st) {
+  if (st.wordCount != 0) {
+    const std::int32_t gap = CountHeld(st.idleSamples, 1, kSerialIdleCap) - st.samplesInWord;
+    if (gap > st.settings.interFrameSamples) return 0;
+  }
+  return static_cast<std::uint64_t>(StopBitSample(st) - 1);
+}
+
+// The steady count, the skip and the blind stretch of a channel that decodes (active, with an
+// accepted description).
+inline std::uint64_t DecodingSteady(const SerialChannelState& st, char level) {
+  if (st.wordState == SerialWordState::TakingBits) return InWordSamples(st);
+  const SerialSettings& s = st.settings;
+  const char startLevel = s.invertedStart ? '0' : '1';
+  if (level == startLevel && level != st.previousLevel) return 0;
+  // The idle count passes the inter-frame time once it exceeds it; at its cap it stops.
+  if (st.wordCount != 0 && s.interFrameSamples < kSerialIdleCap)
+    return s.interFrameSamples > st.idleSamples
+               ? static_cast<std::uint64_t>(s.interFrameSamples - st.idleSamples)
+               : 0;
+  return kUnboundedRun;
+}
+
+inline void DecodingSkip(SerialChannelState& st, char level, std::uint64_t count) {
+  st.idleSamples = CountHeld(st.idleSamples, count, kSerialIdleCap);
+  if (st.wordState == SerialWordState::TakingBits)
+    TakeSymbols(st, count, [level](std::int64_t) { return level; });
+  else
+    st.previousLevel = level;
+}
+
+// In a word only the levels at the symbol positions count: it is taken blind up to its stop bit.
+inline std::uint64_t DecodingBlind(const SerialChannelState& st) {
+  return st.wordState == SerialWordState::TakingBits ? InWordSamples(st) : 0;
+}
+
+inline void DecodingSkipBlind(SerialChannelState& st, int channel, const std::uint8_t* samples,
+                              std::uint64_t count) {
+  st.idleSamples = CountHeld(st.idleSamples, count, kSerialIdleCap);
+  TakeSymbols(st, count, [&](std::int64_t k) { return LevelIn(samples[k - 1], channel); });
+}
+
+bool Decoding(const DecoderServices& services, const SerialChannelState& st, int channel) {
+  return services.IsActive(channel) && st.settings.described;
+}
+
+}  // namespace
+
+std::uint64_t SerialBlindSamples(const DecoderServices& services, const SerialChannelState& st, int channel) {
+  return Decoding(services, st, channel) ? DecodingBlind(st) : 0;
+}
+
+void SkipSerialBlind(DecoderServices& services, SerialChannelState& st, int channel,
+                     const std::uint8_t* samples, std::uint64_t count) {
+  if (Decoding(services, st, channel)) DecodingSkipBlind(st, channel, samples, count);
+  services.MarkTrace(channel);
+}
+
+std::uint64_t SerialSteadySamples(const DecoderServices& services, const SerialChannelState& st, int channel,
+                                  char level) {
+  return Decoding(services, st, channel) ? DecodingSteady(st, level) : kUnboundedRun;
+}
+
+void SkipSerial(DecoderServices& services, SerialChannelState& st, int channel, char level,
+                std::uint64_t count) {
+  if (Decoding(services, st, channel)) DecodingSkip(st, level, count);
+  services.MarkTrace(channel);
+}
+
+bool RunSerialLane(DecoderServices& services, SerialChannelState& state, int channel, Lane& lane, LaneSpan& span) {
+  auto step = [&](char level, SampleIndex index) { return DecodeSerial(services, state, channel, level, index); };
+  // Whether the channel decodes cannot change while the lane runs: it is asked once.
+  if (!Decoding(services, state, channel)) {
+    return RunLane(lane, span,
+                   LaneDecoder{[&](char, std::uint64_t) { services.MarkTrace(channel); }, step,
+                               [](char) { return kUnboundedRun; }});
+  }
+  return RunLane(lane, span,
+                 BlindLaneDecoder{[&](char level, std::uint64_t count) {
+                                    DecodingSkip(state, level, count);
+                                    services.MarkTrace(channel);
+                                  },
+                                  step, [&](char level) { return DecodingSteady(state, level); },
+                                  [&] { return DecodingBlind(state); },
+                                  [&](const std::uint8_t* samples, std::uint64_t count) {
+                                    DecodingSkipBlind(state, channel, samples, count);
+                                    services.MarkTrace(channel);
+                                  }});
 }
 
 }  // namespace velkor

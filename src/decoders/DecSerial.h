@@ -9,6 +9,7 @@
 #include <string>
 
 #include "pipeline/DecoderServices.h"
+#include "pipeline/LaneRun.h"
 
 namespace velkor {
 
@@ -65,5 +66,26 @@ struct SerialChannelState {
 
 int DecodeSerial(DecoderServices& services, SerialChannelState& state, int channel, char level,
                  SampleIndex index);
+
+// The run-skipping path. SerialSteadySamples: how many of the next samples at `level` do no
+// more than count (no symbol is due, no word starts, no frame line is due), or kUnboundedRun.
+// SkipSerial takes `count` such samples (at most the steady count) in one step, with the marks
+// the per-sample step sets; the state is then what DecodeSerial would have left.
+std::uint64_t SerialSteadySamples(const DecoderServices& services, const SerialChannelState& state,
+                                  int channel, char level);
+void SkipSerial(DecoderServices& services, SerialChannelState& state, int channel, char level,
+                std::uint64_t count);
+// In a word only the levels at the symbol positions count: SerialBlindSamples is how many next
+// samples (up to the stop bit) the decoder can take whatever the level does in between, and
+// SkipSerialBlind takes `count` of them (at most that many), reading the levels it needs from
+// `samples` (its channel's bit of each byte).
+std::uint64_t SerialBlindSamples(const DecoderServices& services, const SerialChannelState& state,
+                                 int channel);
+void SkipSerialBlind(DecoderServices& services, SerialChannelState& state, int channel,
+                     const std::uint8_t* samples, std::uint64_t count);
+
+// The channel's lane of the run-skipping dispatch (see RunLane).
+bool RunSerialLane(DecoderServices& services, SerialChannelState& state, int channel, Lane& lane,
+                   LaneSpan& span);
 
 }  // namespace velkor

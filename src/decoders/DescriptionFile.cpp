@@ -19,6 +19,7 @@ void DescriptionFile::Open(std::string path) {
   size_ = 0;
   mtime_ = {};
   document_ = IniDocument{};
+  checked_ = false;
   RefreshIfChanged();
 }
 
@@ -30,6 +31,13 @@ void DescriptionFile::Close() {
 
 void DescriptionFile::RefreshIfChanged() {
   if (!open_) return;
+  if (checkInterval_.count() > 0) {
+    const auto now = clock_();
+    // A clock set back counts as time gone by.
+    if (checked_ && now >= checkedAt_ && now - checkedAt_ < checkInterval_) return;
+    checked_ = true;
+    checkedAt_ = now;
+  }
   std::error_code ec;
   auto status = std::filesystem::status(path_, ec);
   if (ec || !std::filesystem::is_regular_file(status)) {

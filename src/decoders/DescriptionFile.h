@@ -7,6 +7,7 @@
 // of a reading would pass unseen: a reading taken within that tick of the file's time is
 // taken once more when the tick has certainly gone by.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -36,6 +37,12 @@ class DescriptionFile {
   using Clock = std::filesystem::file_time_type (*)();
   void SetClock(Clock clock) { clock_ = clock; }
 
+  // With an interval, a look-up asks the file system about the file again only when that
+  // much of the clock has passed since it last asked (Open always asks). A replay sets it:
+  // it looks names up faster than the file system answers, and an edit still shows within
+  // the interval. Zero, the default, asks on every look-up.
+  void SetCheckInterval(std::chrono::milliseconds interval) { checkInterval_ = interval; }
+
  private:
   void RefreshIfChanged();
 
@@ -45,6 +52,9 @@ class DescriptionFile {
   std::filesystem::file_time_type mtime_{};
   std::uintmax_t size_ = 0;
   bool settled_ = false;  // read after the tick of mtime_ was over
+  std::chrono::milliseconds checkInterval_{0};
+  bool checked_ = false;  // checkedAt_ holds the time of the latest question
+  std::filesystem::file_time_type checkedAt_{};
   Clock clock_ = [] { return std::filesystem::file_time_type::clock::now(); };
   IniDocument document_;
 };

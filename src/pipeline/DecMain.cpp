@@ -1,6 +1,8 @@
 #include "pipeline/DecMain.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace velkor {
@@ -54,29 +56,28 @@ void Pipeline::ResetRun() {
   }
 }
 
+int Pipeline::StepChannel(int channel, char level, SampleIndex index) {
+  switch (services_.table[channel].type) {
+    case ChannelType::Manchester:
+      return DecodeManchester(services_, manchester[channel], channel, level, index);
+    case ChannelType::Serial:
+      return DecodeSerial(services_, serial[channel], channel, level, index);
+    case ChannelType::Can:
+      return DecodeCan(services_, can[channel], channel, level, index);
+    case ChannelType::Lin:
+      return DecodeLin(services_, lin[channel], channel, level, index);
+    case ChannelType::Logical:
+      return DecodeLogical(services_, logical[channel], channel, level, index);
+    default:
+      return 0;
+  }
+}
+
 void Pipeline::DispatchSample(Sample sample, SampleIndex index) {
   int lines = 0;
   for (int i = 0; i < kChannelCount; ++i) {
     const char level = ((sample >> i) & 1) != 0 ? '1' : '0';
-    switch (services_.table[i].type) {
-      case ChannelType::Manchester:
-        lines |= DecodeManchester(services_, manchester[i], i, level, index);
-        break;
-      case ChannelType::Serial:
-        lines |= DecodeSerial(services_, serial[i], i, level, index);
-        break;
-      case ChannelType::Can:
-        lines |= DecodeCan(services_, can[i], i, level, index);
-        break;
-      case ChannelType::Lin:
-        lines |= DecodeLin(services_, lin[i], i, level, index);
-        break;
-      case ChannelType::Logical:
-        lines |= DecodeLogical(services_, logical[i], i, level, index);
-        break;
-      default:
-        break;
-    }
+    lines |= StepChannel(i, level, index);
   }
   if (lines != 0) services_.Ui().RefreshLineCount(services_.lines.size());
 
@@ -90,12 +91,37 @@ void Pipeline::DispatchSample(Sample sample, SampleIndex index) {
   }
 }
 
-void Pipeline::DispatchLiveBytes(const std::uint8_t* bytes, std::size_t count) {
+void Pipeline::DispatchSamples(const std::uint8_t* samples, std::size_t count) {
+  if (path_ == DispatchPath::RunSkipping) {
+    DispatchRuns(samples, count);
+    return;
+  }
   for (std::size_t i = 0; i < count; ++i) {
-    for (Sample s : UnpackLiveByte(bytes[i])) {
-      DispatchSample(s, sampleIndex);
-      ++sampleIndex;
-    }
+    DispatchSample(static_cast<Sample>(samples[i] & 0x0F), sampleIndex);
+    ++sampleIndex;
+  }
+}
+
+namespace {
+
+// The four samples of every live byte, packed the way they follow each other in memory.
+constexpr std::array<std::array<Sample, 4>, 256> MakeLiveTable() {
+  std::array<std::array<Sample, 4>, 256> table{};
+  for (int b = 0; b < 256; ++b) table[b] = UnpackLiveByte(static_cast<std::uint8_t>(b));
+  return table;
+}
+constexpr auto kLiveSamples = MakeLiveTable();
+
+}  // namespace
+
+void Pipeline::DispatchLiveBytes(const std::uint8_t* bytes, std::size_t count) {
+  std::array<Sample, 4 * kLiveBlockSize> samples;
+  while (count > 0) {
+    const std::size_t n = std::min(count, kLiveBlockSize);
+    for (std::size_t i = 0; i < n; ++i) std::memcpy(&samples[4 * i], kLiveSamples[bytes[i]].data(), 4);
+    DispatchSamples(samples.data(), 4 * n);
+    bytes += n;
+    count -= n;
   }
 }
 
@@ -126,25 +152,49 @@ bool Pipeline::ReplayCaptureFile(const std::string& path) {
   if (!runSetupFailed_) {
     sampleIndex = 0;
     running_ = true;
-    std::uint8_t block[kReplayBlockSize];
-    for (;;) {
-      std::size_t n = std::fread(block, 1, sizeof block, file.get());
-      for (std::size_t i = 0; i < n; ++i) {
-        DispatchSample(static_cast<Sample>(block[i] & 0x0F), sampleIndex);
-        ++sampleIndex;
-      }
-      if (n < sizeof block) break;
+    SetDescriptionCheckInterval(kReplayDescriptionCheck);
+    const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kReplayReadSize);
+    bool stop = false;
+    // After each full block: progress, then the Stop button.
+    const std::function<bool()> afterBlock = [&] {
       // A file that grew while it was read could pass 100%; the bar stops there.
-      std::uint64_t percent = size == 0 ? 100 : 100 * sampleIndex / size;
+      const std::uint64_t percent = size == 0 ? 100 : 100 * sampleIndex / size;
       ui.SetProgress(static_cast<int>(percent > 100 ? 100 : percent));
-      if (ui.StopRequested()) break;
+      stop = ui.StopRequested();
+      return stop;
+    };
+    while (!stop) {
+      // fread only comes back short at the end of the file or on an error: the replay then
+      // ends after the partial block, as it did when it read a block at a time.
+      const std::size_t n = std::fread(buffer.get(), 1, kReplayReadSize, file.get());
+      const std::size_t full = n / kReplayBlockSize * kReplayBlockSize;
+      if (path_ == DispatchPath::RunSkipping) {
+        DispatchRuns(buffer.get(), full, &afterBlock);
+      } else {
+        for (std::size_t at = 0; at < full && !stop; at += kReplayBlockSize) {
+          DispatchSamples(buffer.get() + at, kReplayBlockSize);
+          afterBlock();
+        }
+      }
+      if (stop || n < kReplayReadSize) {
+        if (!stop) DispatchSamples(buffer.get() + full, n - full);
+        break;
+      }
     }
   }
+  SetDescriptionCheckInterval(std::chrono::milliseconds{0});
   file.reset();
   ui.HideProgress();
   running_ = false;
   ui.SetResolutionEnabled(true);
   return true;
+}
+
+void Pipeline::SetDescriptionCheckInterval(std::chrono::milliseconds interval) {
+  for (int i = 0; i < kChannelCount; ++i) {
+    can[i].description.SetCheckInterval(interval);
+    lin[i].description.SetCheckInterval(interval);
+  }
 }
 
 bool Pipeline::RefuseWhileRunning() {

@@ -5,8 +5,10 @@
 // share anything.
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/Settings.h"
@@ -22,6 +24,12 @@ namespace velkor {
 
 inline constexpr std::size_t kReplayBlockSize = 1024;
 inline constexpr std::size_t kLiveBlockSize = 1024;
+// The replay reads this much of the file at once; progress and Stop still come per block.
+inline constexpr std::size_t kReplayReadSize = 256 * kReplayBlockSize;
+// During a replay the CAN and LIN decoders ask whether their description file changed (for
+// names added while the run goes on) at most this often: asking on every frame line cost
+// more than all the decoding of a replay.
+inline constexpr std::chrono::milliseconds kReplayDescriptionCheck{100};
 
 // The four samples s0 (oldest) to s3 carried by one byte of the live stream: channel 1 is
 // sampled every sample, channel 2 every second one, channels 3 and 4 once per byte.
@@ -31,6 +39,13 @@ constexpr std::array<Sample, 4> UnpackLiveByte(std::uint8_t b) {
   return {static_cast<Sample>(bit(0) | bit(1) << 1 | high), static_cast<Sample>(bit(2) | bit(1) << 1 | high),
           static_cast<Sample>(bit(4) | bit(5) << 1 | high), static_cast<Sample>(bit(6) | bit(5) << 1 | high)};
 }
+
+// How the samples of a block reach the decoders. Both give the same lines, the same calls of
+// the user interface on the same samples and the same decoder states.
+enum class DispatchPath {
+  PerSample,    // every sample through DispatchSample: the reference
+  RunSkipping,  // each decoder takes a run of constant level in one step up to its next event
+};
 
 class Pipeline {
  public:
@@ -50,11 +65,24 @@ class Pipeline {
 
   void DispatchSample(Sample sample, SampleIndex index);
 
+  // Dispatches `count` samples (the low four bits of each byte) at the running SampleIndex,
+  // which then moves past them, along the chosen path. Between its user-interface calls
+  // (RefreshLineCount, DrawColumn) the run-skipping path brings every decoder up to date
+  // first, so those calls see the pipeline as the per-sample path leaves it.
+  void DispatchSamples(const std::uint8_t* samples, std::size_t count);
+
+  void SetDispatchPath(DispatchPath path) { path_ = path; }
+  DispatchPath GetDispatchPath() const { return path_; }
+
   // Dispatches the bytes of the live stream (four samples each) at the running SampleIndex.
   void DispatchLiveBytes(const std::uint8_t* bytes, std::size_t count);
 
   // Replays a capture file (one sample per byte, upper bits ignored). Returns false when the
-  // file cannot be opened; nothing is then reset or reported.
+  // file cannot be opened; nothing is then reset or reported. The file is read in large
+  // pieces, but SetProgress and StopRequested still come after every full block of
+  // kReplayBlockSize samples, as when it was read a block at a time. On the run-skipping path
+  // the decoder states may lag behind SampleIndex during those two calls (no decoder owes a
+  // line or a mark there); they are up to date when the replay returns.
   bool ReplayCaptureFile(const std::string& path);
 
   // The replay command: refused while a run goes on.
@@ -77,10 +105,26 @@ class Pipeline {
   std::array<LogicalChannelState, kChannelCount> logical{};
 
  private:
+  // One sample of one channel through its decoder; nonzero when a line was appended.
+  int StepChannel(int channel, char level, SampleIndex index);
+  // The channel decoder's steady count and skip (see SerialSteadySamples and the like).
+  std::uint64_t SteadySamples(int channel, char level) const;
+  void SkipChannel(int channel, char level, std::uint64_t count);
+  std::uint64_t BlindSamples(int channel) const;
+  void SkipChannelBlind(int channel, const std::uint8_t* samples, std::uint64_t count);
+  bool RunChannelLane(int channel, Lane& lane, LaneSpan& span);
+  // The run-skipping path. With `afterBlock`, calls it after every full block of
+  // kReplayBlockSize samples (counted from the first) and stops there when it returns true.
+  // Returns how many samples were dispatched.
+  std::size_t DispatchRuns(const std::uint8_t* samples, std::size_t count,
+                           const std::function<bool()>* afterBlock = nullptr);
+  void SetDescriptionCheckInterval(std::chrono::milliseconds interval);
+
   Settings& settings_;
   DecoderServices services_;
   bool running_ = false;
   bool runSetupFailed_ = false;
+  DispatchPath path_ = DispatchPath::RunSkipping;
 };
 
 }  // namespace velkor

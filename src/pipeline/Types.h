@@ -44,4 +44,17 @@ constexpr std::int64_t QuietSamples(std::int64_t micros) { return (5 * micros) /
 // Samples are 2.4 microseconds apart; the Graphic view's column clock counts 0.1 microsecond.
 inline constexpr std::uint32_t kColumnClockPerSample = 24;
 
+// The run-skipping dispatch asks each decoder how many of the next samples at a constant level
+// it can take in one step; this is the answer when no sample at that level can make anything
+// happen.
+inline constexpr std::uint64_t kUnboundedRun = ~std::uint64_t{0};
+
+// A counter that the per-sample step raises by one while it is below `ceiling`, after
+// `count` such steps.
+constexpr std::int32_t CountHeld(std::int32_t value, std::uint64_t count, std::int32_t ceiling) {
+  if (value >= ceiling) return value;
+  return static_cast<std::uint64_t>(ceiling - value) <= count ? ceiling
+                                                              : value + static_cast<std::int32_t>(count);
+}
+
 }  // namespace velkor

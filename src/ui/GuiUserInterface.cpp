@@ -35,7 +35,8 @@ void GuiUserInterface::OpenFrameEditor(std::string_view path, std::string_view e
 void GuiUserInterface::ShowProgress(std::string_view title) {
   shownPercent_ = 0;
   main_.Progress().ShowProgress(ToQt(title));
-  sinceEvents_.start();
+  // The first block lets events run at once: a replay may end before the interval is over.
+  sinceEvents_.invalidate();
 }
 
 void GuiUserInterface::SetProgress(int percent) {

@@ -41,8 +41,15 @@ std::size_t SignalBuilder::SampleCount() const {
 }
 
 std::vector<std::uint8_t> SignalBuilder::Levels(std::size_t samples) const {
+  // LevelAt for every sample, walking the segments once instead of searching each time.
+  constexpr double kEps = 1e-7;
   std::vector<std::uint8_t> out(samples);
-  for (std::size_t n = 0; n < samples; ++n) out[n] = static_cast<std::uint8_t>(LevelAt(n * kSampleMicros));
+  auto it = segments_.begin();
+  for (std::size_t n = 0; n < samples; ++n) {
+    const double t = n * kSampleMicros + kEps;
+    while (it != segments_.end() && !(t < it->end)) ++it;
+    out[n] = static_cast<std::uint8_t>(it == segments_.end() ? idle_ : it->level);
+  }
   return out;
 }
 

@@ -1,0 +1,121 @@
+#include "BenchCaptures.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+
+#include "CanEncoder.h"
+#include "LinEncoder.h"
+#include "UartEncoder.h"
+#include "Waveform.h"
+
+namespace velkor::bench {
+
+namespace {
+
+constexpr int kCanRate = 125000;
+constexpr int kLinBaud = 19200;
+constexpr double kSerialBaud = 9600;
+
+test::UartFormat SerialFormat() { return test::UartFormat::Rs232AsSeen(kSerialBaud); }
+
+void AddCanFrame(test::CanEncoder& can, std::mt19937& rng, int i) {
+  const int dlc = static_cast<int>(rng() % 9);
+  std::vector<std::uint8_t> data;
+  for (int b = 0; b < dlc; ++b) data.push_back(static_cast<std::uint8_t>(rng()));
+  can.Frame({static_cast<std::uint16_t>(rng() & 0x7FF), i % 7 == 6, dlc, data});
+}
+
+}  // namespace
+
+std::string_view TrafficName(Traffic traffic) {
+  switch (traffic) {
+    case Traffic::Idle:
+      return "idle";
+    case Traffic::Mixed:
+      return "mixed";
+    case Traffic::DenseCan:
+      return "dense CAN";
+  }
+  return "";
+}
+
+void SetUpChannels(const std::string& folder, Settings& settings) {
+  auto write = [&folder](const std::string& name, const std::string& text) {
+    const std::string path = folder + "/" + name;
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f != nullptr) {
+      std::fwrite(text.data(), 1, text.size(), f);
+      std::fclose(f);
+    }
+    return path;
+  };
+  for (auto& ch : settings.channels) ch.active = false;
+  ChannelSettings& can = settings.channels[0];
+  can.type = ChannelType::Can;
+  can.active = true;
+  can.caption = "CAN";
+  can.canFile = write("bench.cfd", "[BAUDRATE]\nValue=125000\n[ID]\n135=Engine\n26A=Doors\n");
+  ChannelSettings& lin = settings.channels[1];
+  lin.type = ChannelType::Lin;
+  lin.active = true;
+  lin.caption = "LIN";
+  lin.linFile = write("bench.lfd",
+                      "[BAUDRATE]\nValue=19200\n[INVERT]\nValue=NO\n[PROTOCOL]\nInterFrame=2000\n"
+                      "ChecksumIncludeID=YES\n[ID]\n10=Wiper\n");
+  ChannelSettings& serial = settings.channels[2];
+  serial.type = ChannelType::Serial;
+  serial.active = true;
+  serial.caption = "Serial";
+  serial.serialFile = write("bench.sfd",
+                            "[PROTOCOL]\nBaudrate=9600\nDataBits=8\nLsbFirst=YES\nInvertedStart=NO\n"
+                            "InvertedData=YES\nInterFrame=5000\nAscii=NO\n");
+  ChannelSettings& logical = settings.channels[3];
+  logical.type = ChannelType::Logical;
+  logical.active = true;
+  logical.caption = "Door";
+  logical.generation = true;
+}
+
+std::vector<std::uint8_t> MakeTraffic(Traffic traffic, std::size_t samples) {
+  const double end = static_cast<double>(samples) * test::kSampleMicros;
+  test::Capture capture;
+  capture.channel[2] = test::UartLine(SerialFormat());
+  capture.channel[3] = test::SignalBuilder(0);
+  std::mt19937 rng(18);
+  if (traffic == Traffic::Mixed) {
+    test::CanEncoder can(capture.channel[0], kCanRate);
+    for (int i = 0; capture.channel[0].Now() < end; ++i) {
+      // A frame is about 110 bits with its stuff bits and the space after it.
+      can.IdleBits(200 + rng() % 400);
+      AddCanFrame(can, rng, i);
+    }
+    test::LinEncoder lin(capture.channel[1], kLinBaud);
+    for (double at = 1000; at < end; at += 10000) {
+      capture.channel[1].IdleUntil(at);
+      test::LinFrame frame;
+      frame.id = static_cast<std::uint8_t>(rng() % 60);
+      for (int b = 2 + static_cast<int>(rng() % 7); b > 0; --b)
+        frame.data.push_back(static_cast<std::uint8_t>(rng()));
+      lin.Frame(frame);
+    }
+    test::UartEncoder uart(capture.channel[2], SerialFormat());
+    for (double at = 3000; at < end; at += 100000) {
+      uart.GapUntil(at);
+      for (int w = 0; w < 16; ++w) uart.Word(rng() & 0xFF);
+    }
+    for (int level = 1; capture.channel[3].Now() < end; level = 1 - level)
+      capture.channel[3].Hold(level, 20000 + rng() % 60000);
+  } else if (traffic == Traffic::DenseCan) {
+    test::CanEncoder can(capture.channel[0], kCanRate);
+    can.IdleBits(20);
+    for (int i = 0; capture.channel[0].Now() < end; ++i) AddCanFrame(can, rng, i);
+  }
+  std::vector<std::uint8_t> bytes = capture.FileBytes();
+  bytes.resize(samples, bytes.empty() ? 0x03 : bytes.back());
+  // Idle levels past the end of what was built: CAN and LIN recessive, Serial and Logical low.
+  if (traffic == Traffic::Idle) std::fill(bytes.begin(), bytes.end(), 0x03);
+  return bytes;
+}
+
+}  // namespace velkor::bench
