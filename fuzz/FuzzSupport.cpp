@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 
 #include "pipeline/DecMain.h"
 #include "pipeline/UserInterface.h"
@@ -52,6 +53,38 @@ constexpr std::array<std::string_view, 2> kManchester[] = {
      "[FIELDS]\nA=4\nB=4\n",
      "[BAUDRATE]\nValue=20000\n[INVERT]\nValue=YES\n[TIMEOUT]\nValue=2\n[PREAMBLE]\nContent=1M\n"
      "[FIELDS]\nC=8\n"}};
+
+// Records the calls that the two dispatch paths must make alike.
+class CallLog final : public SilentUserInterface {
+ public:
+  void RefreshLineCount(std::size_t count) override { calls.push_back(count << 1); }
+  void DrawColumn(std::uint32_t trace, std::uint32_t event) override {
+    calls.push_back(static_cast<std::uint64_t>(trace << 4 | event) << 1 | 1);
+  }
+  std::vector<std::uint64_t> calls;
+};
+
+// Piece lengths as a driver or a replay might hand them over: now and then one sample, often
+// a few dozen, mostly thousands.
+class Cuts {
+ public:
+  explicit Cuts(std::uint32_t seed) : state_(seed * 2654435761u + 1) {}
+  std::size_t Next() {
+    const std::uint32_t r = Step();
+    const std::uint32_t kind = r % 10;
+    return kind == 0 ? 1 : kind < 4 ? 2 + Step() % 63 : 65 + Step() % 20000;
+  }
+  bool Coin() { return (Step() >> 7 & 1) != 0; }
+
+ private:
+  std::uint32_t Step() {
+    state_ ^= state_ << 13;
+    state_ ^= state_ >> 17;
+    state_ ^= state_ << 5;
+    return state_;
+  }
+  std::uint32_t state_;
+};
 
 FixedDescriptions WriteDescriptions(Timing timing) {
   const int t = timing == Timing::Demo ? 0 : 1;
@@ -139,11 +172,56 @@ std::vector<std::string> CheckedLines(const DecodedLineList& lines) {
   return out;
 }
 
+DecodeOutcome Decode(const Settings& settings, std::string_view bytes, Feed feed, std::uint32_t cutSeed) {
+  Settings copy = settings;
+  CallLog ui;
+  auto pipeline = std::make_unique<Pipeline>(copy, ui);
+  const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  if (feed == Feed::Replay) {
+    if (!pipeline->ReplayCaptureFile(WriteScratchFile("capture.bin", bytes))) Fail("the capture could not be replayed");
+  } else {
+    pipeline->ResetRun();
+    pipeline->sampleIndex = 0;
+    const bool live = feed == Feed::LivePerSample || feed == Feed::LivePieces;
+    if (feed == Feed::PerSample || feed == Feed::LivePerSample) pipeline->SetDispatchPath(DispatchPath::PerSample);
+    Cuts cuts(cutSeed);
+    // A refused description stops a replay before its first sample; the others do the same.
+    for (std::size_t at = 0; at < bytes.size() && !pipeline->RunSetupFailed();) {
+      std::size_t n = bytes.size() - at;
+      if (feed == Feed::Pieces || feed == Feed::LivePieces) {
+        n = std::min(n, live ? cuts.Next() / 4 + 1 : cuts.Next());
+        pipeline->SetDispatchPath(cuts.Coin() ? DispatchPath::PerSample : DispatchPath::RunSkipping);
+      }
+      if (live)
+        pipeline->DispatchLiveBytes(data + at, n);
+      else
+        pipeline->DispatchSamples(data + at, n);
+      at += n;
+    }
+  }
+  DecodeOutcome o;
+  o.lines = CheckedLines(pipeline->Lines());
+  o.calls = std::move(ui.calls);
+  o.sampleIndex = pipeline->sampleIndex;
+  o.columnClock = pipeline->columnClock;
+  o.traceMask = pipeline->Services().columnTraceMask;
+  o.eventMask = pipeline->Services().columnEventMask;
+  return o;
+}
+
+std::vector<std::string> DecodeEveryWay(const Settings& settings, std::string_view capture, std::uint32_t cutSeed) {
+  DecodeOutcome reference = Decode(settings, capture, Feed::PerSample, cutSeed);
+  if (!(Decode(settings, capture, Feed::Replay, cutSeed) == reference))
+    Fail("the replay and the per-sample path differ");
+  if (!(Decode(settings, capture, Feed::Pieces, cutSeed) == reference))
+    Fail("the run-skipping path, cut in pieces, and the per-sample path differ");
+  return std::move(reference.lines);
+}
+
 int FuzzDescriptionAndDecode(ChannelType type, std::string_view extension, const std::uint8_t* data,
                              std::size_t size) {
   const DescriptionAndCapture input = SplitAtCapture(data, size);
   const std::string description = WriteScratchFile("input." + std::string(extension), input.description);
-  const std::string capture = WriteScratchFile("input.bin", input.capture);
 
   Settings settings;
   for (ChannelSettings& ch : settings.channels) {
@@ -153,10 +231,7 @@ int FuzzDescriptionAndDecode(ChannelType type, std::string_view extension, const
     // Two slots of the same description compete for every frame.
     ch.manchesterFiles = {{description, true}, {description, true}};
   }
-  SilentUserInterface ui;
-  Pipeline pipeline(settings, ui);
-  if (!pipeline.ReplayCaptureFile(capture)) Fail("the capture could not be replayed");
-  (void)CheckedLines(pipeline.Lines());
+  (void)DecodeEveryWay(settings, input.capture, static_cast<std::uint32_t>(input.capture.size()));
   return 0;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/Settings.h"
+#include "pipeline/DecMain.h"
 #include "pipeline/Types.h"
 #include "views/DecodedLine.h"
 
@@ -51,6 +52,28 @@ void ArrangeFramedChannels(Settings& settings, unsigned order, Timing timing);
 // most 1000 characters in all.
 void CheckLineLayout(std::string_view line);
 std::vector<std::string> CheckedLines(const DecodedLineList& lines);
+
+// What a decode leaves: its lines, the line-count refreshes and columns it asked the views
+// for (in order), and the pipeline's counters and masks at its end.
+struct DecodeOutcome {
+  std::vector<std::string> lines;
+  std::vector<std::uint64_t> calls;
+  SampleIndex sampleIndex = 0;
+  std::uint32_t columnClock = 0;
+  std::uint32_t traceMask = 0;
+  std::uint32_t eventMask = 0;
+  bool operator==(const DecodeOutcome&) const = default;
+};
+
+// The roads bytes take to the decoders. Capture bytes: a replay of a file, the per-sample
+// path in one call, or pieces of random lengths each on a path taken at random. Live bytes:
+// the per-sample path in one call, or pieces as above.
+enum class Feed { Replay, PerSample, Pieces, LivePerSample, LivePieces };
+DecodeOutcome Decode(const Settings& settings, std::string_view bytes, Feed feed, std::uint32_t cutSeed);
+
+// Capture bytes by every capture road; all must agree (the run-skipping path against the
+// per-sample one, cut anywhere), and every line must keep the layout. Returns the lines.
+std::vector<std::string> DecodeEveryWay(const Settings& settings, std::string_view capture, std::uint32_t cutSeed);
 
 // A description of one type (any bytes) on all four channels, then a short replay of the
 // capture bytes that follow the separator; every line must keep the layout.
