@@ -1,6 +1,7 @@
 #include "decoders/DecCan.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <string_view>
@@ -289,20 +290,187 @@ void SkipCan(DecoderServices& services, CanChannelState& state, int channel, cha
   services.MarkTrace(channel);
 }
 
+namespace {
+
+// The bits of the field being read, before they go to the buffer: oldest in the highest place.
+constexpr int kPendingBitsMax = 56;
+struct PendingBits {
+  std::uint64_t word = 0;
+  int count = 0;
+
+  void Add(char level, int n) {
+    word = word << n | (level == '1' ? (std::uint64_t{1} << n) - 1 : 0);
+    count += n;
+  }
+  // As EndRun leaves them: one character per bit after those already there, eight at a time.
+  // (The characters past the terminator are never read.)
+  void MoveTo(CanChannelState& state) {
+    if (count > 0) {
+      char* out = state.bits.data() + state.bitCount;
+      std::uint64_t rest = word << (64 - count);
+      for (int k = 0; k < count; k += 8, rest <<= 8) std::memcpy(out + k, &kBitCharacters[rest >> 56], 8);
+      state.bitCount += count;
+    }
+    state.bits[state.bitCount] = '\0';
+    word = 0;
+    count = 0;
+  }
+
+ private:
+  // Byte b as eight characters '0' or '1', its highest bit first.
+  static constexpr std::array<std::array<char, 8>, 256> kBitCharacters = [] {
+    std::array<std::array<char, 8>, 256> table{};
+    for (int b = 0; b < 256; ++b)
+      for (int k = 0; k < 8; ++k) table[b][k] = ((b >> (7 - k)) & 1) != 0 ? '1' : '0';
+    return table;
+  }();
+};
+static_assert(kCanBitBufferSize >= 64 + kPendingBitsMax + 5 + 8, "room for a field, the pending bits and a whole word written past them");
+
+// How many bits the buffer must hold before ConsumeFields takes the field being read.
+int FieldBits(const CanChannelState& state) {
+  switch (state.frameState) {
+    case CanFrameState::Arbitration:
+      return kArbitrationBits;
+    case CanFrameState::Control:
+      return kControlBits;
+    case CanFrameState::Data:
+      return 8 * state.dataLength;
+    default:
+      return kCrcBitsBeforeLine;
+  }
+}
+
+bool InFrame(const CanChannelState& state) {
+  return state.frameState == CanFrameState::Arbitration || state.frameState == CanFrameState::Control ||
+         state.frameState == CanFrameState::Data || state.frameState == CanFrameState::Crc;
+}
+
+// RunLane for a channel that decodes. Inside a frame each change of level ends a run and
+// nothing else can happen, and a frame is mostly changes (one every few samples at full bus
+// load), so they are taken one after another in a loop of their own, by the same steps as
+// DecodeCan takes them.
+bool RunDecodingCanLane(DecoderServices& services, CanChannelState& state, int channel, Lane& lane,
+                        LaneSpan& span) {
+  std::size_t at = span.at;
+  char level = span.level;
+  std::size_t& levelChange = span.levelChange;
+  for (;;) {
+    if (at > lane.synced) {
+      DecodingSkip(state, lane.level, static_cast<std::uint64_t>(at - lane.synced));
+      services.MarkTrace(channel);
+      lane.synced = at;
+    }
+    std::uint64_t steadyCount = 0;
+    if (level != lane.level) {
+      lane.level = level;
+      steadyCount = DecodingSteady(state, level);
+    }
+    if (steadyCount > 0) {
+      lane.next = SampleAfter(at, steadyCount);
+    } else if (InFrame(state) && level != state.lastLevel) {
+      // A run ends here, and each one after it up to the end of the frame or of the span.
+      // EndRun's steps, with the bits of the runs gathered in a word until a field may be
+      // complete; the errors are left to EndRun itself.
+      PendingBits pending;
+      int need = FieldBits(state);
+      const auto& t = state.thresholds;
+      // The changes of level are read 64 samples at a time as a mask: bit k of `changes` is a
+      // change at changesAt + k. The window is scanned from the sample after `at`.
+      std::size_t changesAt = at + 1;
+      std::size_t scanned = at + 1;
+      std::uint64_t changes = 0;
+      auto nextChange = [&]() -> std::size_t {
+        while (changes == 0) {
+          if (scanned >= span.limit) return span.limit;
+          const auto n = static_cast<unsigned>(std::min<std::size_t>(64, span.limit - scanned));
+          const std::uint64_t levels = span.changes->Levels(scanned, n);
+          // Every change before `scanned` has been taken: the level there is the lane's.
+          const std::uint64_t before = levels << 1 | (level == '1' ? 1u : 0u);
+          changes = levels ^ before;
+          if (n < 64) changes &= (std::uint64_t{1} << n) - 1;
+          changesAt = scanned;
+          scanned += n;
+        }
+        const std::size_t next = changesAt + static_cast<std::size_t>(std::countr_zero(changes));
+        changes &= changes - 1;
+        return next;
+      };
+      for (;;) {
+        int result = 0;
+        const std::int32_t r = state.run;
+        if (r >= t[0] && r < t[5]) {
+          int count = 1 + (r >= t[1]) + (r >= t[2]) + (r >= t[3]) + (r >= t[4]);
+          state.runWasFive = count == 5;
+          if (state.previousRunWasFive) {
+            state.previousRunWasFive = false;
+            --count;
+          }
+          pending.Add(state.lastLevel, count);
+          if (state.bitCount + pending.count >= need || pending.count > kPendingBitsMax) {
+            pending.MoveTo(state);
+            ConsumeFields(services, state, channel, span.base + at, result);
+            need = FieldBits(state);
+          }
+        } else {
+          pending.MoveTo(state);
+          EndRun(services, state, channel, span.base + at, result);
+        }
+        state.previousRunWasFive = state.runWasFive;
+        state.runWasFive = false;
+        state.lastLevel = level;
+        state.run = 0;
+        services.MarkTrace(channel);
+        lane.synced = at + 1;
+        if (result != 0 || !InFrame(state)) {
+          pending.MoveTo(state);
+          lane.next = SampleAfter(at + 1, DecodingSteady(state, level));
+          levelChange = span.changes->Next(at + 1, span.limit, level == '1' ? 1u : 0u);
+          if (result != 0) return true;
+          break;
+        }
+        // The new run goes on up to the next change of level.
+        lane.next = kNoSample;
+        const std::size_t next = nextChange();
+        if (next >= span.limit) {
+          pending.MoveTo(state);
+          levelChange = span.limit;
+          return false;
+        }
+        state.run = CountHeld(0, static_cast<std::uint64_t>(next - at - 1), std::numeric_limits<std::int32_t>::max());
+        at = next;
+        lane.synced = at;
+        level = level == '0' ? '1' : '0';
+        lane.level = level;
+      }
+    } else {
+      const int lines = DecodeCan(services, state, channel, level, span.base + at);
+      lane.synced = at + 1;
+      lane.next = SampleAfter(at + 1, DecodingSteady(state, level));
+      if (lines != 0) return true;
+    }
+    at = lane.next < levelChange ? lane.next : levelChange;
+    if (at >= span.limit) return false;
+    if (at == levelChange) {
+      level = level == '0' ? '1' : '0';
+      levelChange = span.changes->Next(at + 1, span.limit, level == '1' ? 1u : 0u);
+    }
+  }
+}
+
+}  // namespace
+
 bool RunCanLane(DecoderServices& services, CanChannelState& state, int channel, Lane& lane, LaneSpan& span) {
-  auto step = [&](char level, SampleIndex index) { return DecodeCan(services, state, channel, level, index); };
   // Whether the channel decodes cannot change while the lane runs: it is asked once.
   if (!Decoding(services, state, channel)) {
     return RunLane(lane, span,
-                   LaneDecoder{[&](char, std::uint64_t) { services.MarkTrace(channel); }, step,
+                   LaneDecoder{[&](char, std::uint64_t) { services.MarkTrace(channel); },
+                               [&](char level, SampleIndex index) {
+                                 return DecodeCan(services, state, channel, level, index);
+                               },
                                [](char) { return kUnboundedRun; }});
   }
-  return RunLane(lane, span,
-                 LaneDecoder{[&](char level, std::uint64_t count) {
-                               DecodingSkip(state, level, count);
-                               services.MarkTrace(channel);
-                             },
-                             step, [&](char level) { return DecodingSteady(state, level); }});
+  return RunDecodingCanLane(services, state, channel, lane, span);
 }
 
 }  // namespace velkor

@@ -57,6 +57,13 @@ class LevelChanges {
 
   // The first position in [from, to) where the channel's level is not `level` (0 or 1), or
   // `to` when there is none (to is at most the block's length).
+  // The levels of the `n` samples from `from` (n at most 64, from + n at most the block's
+  // length): bit k is the level at from + k.
+  std::uint64_t Levels(std::size_t from, unsigned n) {
+    if (from != windowAt_ || windowLength_ < n) Load(from);
+    return n < 64 ? window_ & ((std::uint64_t{1} << n) - 1) : window_;
+  }
+
   std::size_t Next(std::size_t from, std::size_t to, unsigned level) {
     while (from < to) {
       if (from < windowAt_ || from >= windowAt_ + windowLength_) Load(from);
