@@ -1,5 +1,10 @@
 #include "pipeline/SampleScan.h"
 
+#include <bit>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace velkor::scan {
 
 std::size_t FindSampleChangeWide(const std::uint8_t* samples, std::size_t from, std::size_t to,
@@ -7,6 +12,23 @@ std::size_t FindSampleChangeWide(const std::uint8_t* samples, std::size_t from, 
   const std::uint64_t mask = 0x0101010101010101ull * channels;
   const std::uint64_t pattern = 0x0101010101010101ull * (levels & channels);
   std::size_t at = from;
+#if defined(__SSE2__)
+  // Sixteen samples per compare: a byte differs when its masked bits are not the pattern's.
+  const __m128i vmask = _mm_set1_epi8(static_cast<char>(channels));
+  const __m128i vpattern = _mm_set1_epi8(static_cast<char>(levels & channels));
+  auto differing = [&](std::size_t k) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + k));
+    const __m128i same = _mm_cmpeq_epi8(_mm_and_si128(v, vmask), vpattern);
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(same)) ^ 0xFFFFu;
+  };
+  while (at + 64 <= to) {
+    const std::uint64_t d = differing(at) | differing(at + 16) << 16 |
+                            static_cast<std::uint64_t>(differing(at + 32)) << 32 |
+                            static_cast<std::uint64_t>(differing(at + 48)) << 48;
+    if (d != 0) return at + static_cast<std::size_t>(std::countr_zero(d));
+    at += 64;
+  }
+#endif
   while (at + 32 <= to) {
     const std::uint64_t a = DifferenceAt(samples, at, pattern, mask);
     const std::uint64_t b = DifferenceAt(samples, at + 8, pattern, mask);

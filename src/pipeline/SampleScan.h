@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace velkor {
 
@@ -85,6 +88,19 @@ class LevelChanges {
     windowAt_ = at;
     windowLength_ = static_cast<unsigned>(count_ - at < 64 ? count_ - at : 64);
     window_ = 0;
+#if defined(__SSE2__)
+    if (windowLength_ == 64) {
+      // Bit `channel_` of each byte shifted to its top bit (a 16-bit shift of at most 7 moves
+      // no other bit there), then one bit per byte.
+      const __m128i shift = _mm_cvtsi32_si128(7 - channel_);
+      auto gather = [&](int k) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples_ + at + 16 * k));
+        return static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_sll_epi16(v, shift))));
+      };
+      window_ = gather(0) | gather(1) << 16 | gather(2) << 32 | gather(3) << 48;
+      return;
+    }
+#endif
     if (windowLength_ == 64 && std::endian::native == std::endian::little) {
       // Bit `channel_` of eight samples: one bit per byte, gathered into the top byte by a
       // product whose partial sums never meet.
