@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "CanEncoder.h"
@@ -575,6 +576,40 @@ TEST(RunSkipping, ReplayReadInLargePiecesStillReportsEveryBlock) {
     rig.Replay(std::vector<std::uint8_t>(blocks * kReplayBlockSize + 100, 0));
     EXPECT_EQ(rig.pipeline.sampleIndex, (blocks - 2) * kReplayBlockSize);
   }
+}
+
+TEST(RunSkipping, BlockCallsInsideBusyFramesKeepStopAndColumns) {
+  // A channel going on by itself makes the calls between blocks as it passes them: a Stop
+  // asked in the middle of a frame, and a scrolling changed in the middle of a frame (the next
+  // column then comes sooner or later), must leave what the per-sample path leaves.
+  Rng rng(29);
+  TempDir dir;
+  const Scenario sc = MakeScenario(
+      rng, dir, {ChannelType::Can, ChannelType::Can, ChannelType::Lin, ChannelType::Serial}, 400000);
+  auto replay = [&](DispatchPath path, int stopAfter, int changeAt) {
+    TestRig rig;
+    rig.settings = sc.settings;
+    rig.settings.scrolling = ColumnResolution::Ms100;
+    rig.ui.stopAfterBlocks = stopAfter;
+    rig.ui.onBlock = [&](int block) {
+      if (block == changeAt) rig.settings.scrolling = ColumnResolution::Ms10;
+      if (block == 2 * changeAt) rig.settings.scrolling = ColumnResolution::Ms50;
+    };
+    rig.pipeline.SetDispatchPath(path);
+    rig.Replay(sc.samples);
+    return std::make_tuple(rig.Lines(), rig.ui.refreshes, rig.ui.columns, rig.pipeline.sampleIndex,
+                           rig.pipeline.columnClock);
+  };
+  int lines = 0;
+  for (const int changeAt : {3, 37, 101}) {
+    for (const int stopAfter : {-1, 5, 50, 200, 333}) {
+      const auto reference = replay(DispatchPath::PerSample, stopAfter, changeAt);
+      EXPECT_EQ(replay(DispatchPath::RunSkipping, stopAfter, changeAt), reference)
+          << "stop after " << stopAfter << ", scrolling changed after " << changeAt;
+      lines += static_cast<int>(std::get<0>(reference).size());
+    }
+  }
+  EXPECT_GT(lines, 100);
 }
 
 TEST(SampleScan, FindsTheFirstChangeOfTheLowBits) {

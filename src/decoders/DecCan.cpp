@@ -356,6 +356,7 @@ bool RunDecodingCanLane(DecoderServices& services, CanChannelState& state, int c
   char level = span.level;
   std::size_t& levelChange = span.levelChange;
   for (;;) {
+    if (!PassBlockEnds(span, at)) return false;
     if (at > lane.synced) {
       DecodingSkip(state, lane.level, static_cast<std::uint64_t>(at - lane.synced));
       services.MarkTrace(channel);
@@ -432,9 +433,9 @@ bool RunDecodingCanLane(DecoderServices& services, CanChannelState& state, int c
         // The new run goes on up to the next change of level.
         lane.next = kNoSample;
         const std::size_t next = nextChange();
-        if (next >= span.limit) {
+        if (next >= span.limit || !PassBlockEnds(span, next)) {
           pending.MoveTo(state);
-          levelChange = span.limit;
+          levelChange = std::min(next, span.limit);
           return false;
         }
         state.run = CountHeld(0, static_cast<std::uint64_t>(next - at - 1), std::numeric_limits<std::int32_t>::max());

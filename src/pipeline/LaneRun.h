@@ -27,6 +27,21 @@ struct Lane {
   bool blind = false;      // the changes of level before `next` are no events
 };
 
+inline constexpr std::size_t kNoSample = std::numeric_limits<std::size_t>::max();
+
+// The calls a replay makes between its blocks (progress and Stop). They are owed before any
+// sample after a block's last one is taken, and they see only the counters, so a lane going
+// on by itself makes them as it passes block ends instead of stopping at each one.
+struct BlockEnds {
+  std::size_t next = kNoSample;  // the last sample of the next block whose calls are owed
+  // Makes the calls owed before sample `at` (past `next`) and moves `next` on; may bring
+  // `limit` down (to the Graphic view's next column, when the scrolling was changed
+  // meanwhile). Returns true when one of them asked to stop.
+  bool (*report)(void* owner, std::size_t at, std::size_t& limit) = nullptr;
+  void* owner = nullptr;
+  bool stopped = false;
+};
+
 // What a lane may do now: take the event at `at` (where the level is `level`, unless the lane
 // is blind), then go on up to `limit`. `levelChange` is the first change of the level after
 // `at` (or `limit`); RunLane leaves there the first change after the last sample it took (or
@@ -40,9 +55,19 @@ struct LaneSpan {
   char level;
   std::size_t levelChange;
   std::size_t limit;
+  BlockEnds* blocks;
 };
 
-inline constexpr std::size_t kNoSample = std::numeric_limits<std::size_t>::max();
+// Before a lane takes sample `at`: the calls of the block ends before it. False when the
+// lane must stop short of it (a Stop was asked, or the limit came down to it).
+inline bool PassBlockEnds(LaneSpan& span, std::size_t at) {
+  if (at <= span.blocks->next) return true;
+  if (span.blocks->report(span.blocks->owner, at, span.limit)) {
+    span.blocks->stopped = true;
+    return false;
+  }
+  return at < span.limit;
+}
 
 constexpr std::size_t SampleAfter(std::size_t at, std::uint64_t steady) {
   return steady >= kNoSample - at ? kNoSample : at + static_cast<std::size_t>(steady);
@@ -94,6 +119,7 @@ inline bool RunLane(Lane& lane, LaneSpan& span, Decoder&& d) {
   char level = span.level;
   std::size_t& levelChange = span.levelChange;
   for (;;) {
+    if (!PassBlockEnds(span, at)) return false;
     std::uint64_t steadyCount = 0;
     if (kCanGoBlind && lane.blind) {
       if (at > lane.synced)

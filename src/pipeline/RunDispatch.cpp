@@ -186,6 +186,36 @@ std::size_t Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t coun
 
   // The last sample of the next full block.
   std::size_t blockEnd = afterBlock != nullptr ? kReplayBlockSize - 1 : kNoSample;
+  // Progress and Stop come between blocks far more often than anything else: the decoders
+  // are left where they are (they never owe a line or a column), only the counters are
+  // brought to the end of the block. Returns true when a Stop was asked.
+  BlockEnds blocks;
+  blocks.next = blockEnd;
+  std::size_t stoppedAfter = kNoSample;
+  auto endBlock = [&](std::size_t x) {
+    columnClock = clockAfter(x);
+    sampleIndex = base + x + 1;
+    if ((*afterBlock)()) {
+      stoppedAfter = x;
+      return true;
+    }
+    column = std::max(x + 1, ColumnSample(clockFrom, clockBefore, ColumnPeriod(settings_.scrolling)));
+    blockEnd = x + 1 + kReplayBlockSize <= count ? x + kReplayBlockSize : kNoSample;
+    blocks.next = blockEnd;
+    return false;
+  };
+  // A lane going on by itself passes the block ends before `at`; its limit may come down to
+  // a column that moved.
+  auto passBlocks = [&](std::size_t at, std::size_t& limit) {
+    while (blockEnd < at)
+      if (endBlock(blockEnd)) return true;
+    limit = std::min(limit, column);
+    return false;
+  };
+  blocks.owner = &passBlocks;
+  blocks.report = [](void* owner, std::size_t at, std::size_t& limit) {
+    return (*static_cast<decltype(passBlocks)*>(owner))(at, limit);
+  };
 
   plan(0);
   for (;;) {
@@ -207,7 +237,7 @@ std::size_t Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t coun
       const int i = std::countr_zero(stepping);
       const auto own = static_cast<std::uint8_t>(1u << i);
       const auto others = static_cast<std::uint8_t>(watched & ~own);
-      std::size_t limit = std::min({column, blockEnd, count});
+      std::size_t limit = std::min(column, count);
       for (int j = 0; j < kChannelCount; ++j)
         if (j != i) limit = std::min(limit, lanes[j].next);
       if (x == change)
@@ -225,8 +255,14 @@ std::size_t Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t coun
                     x,
                     level,
                     lane.blind ? x : changesOf[i].Next(x + 1, limit, level == '1'),
-                    limit};
+                    limit,
+                    &blocks};
       const bool lines = RunChannelLane(i, lane, span);
+      if (blocks.stopped) {
+        catchUp(stoppedAfter + 1);
+        return stoppedAfter + 1;
+      }
+      limit = span.limit;
       // No level changes before either: the lane's own (while it watches), or the others' (or
       // the limit).
       if (lane.blind) {
@@ -244,7 +280,7 @@ std::size_t Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t coun
     bool lines = false;
     for (unsigned rest = stepping; rest != 0; rest &= rest - 1) {
       const int i = std::countr_zero(rest);
-      LaneSpan span{samples, i, &changesOf[i], base, x, LevelIn(now, i), x + 1, x + 1};
+      LaneSpan span{samples, i, &changesOf[i], base, x, LevelIn(now, i), x + 1, x + 1, &blocks};
       lines |= RunChannelLane(i, lanes[i], span);
     }
     if (stepping != 0 || x == change) {
@@ -273,18 +309,9 @@ std::size_t Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t coun
       plan(x + 1);
       column = ColumnSample(x + 1, 0, ColumnPeriod(settings_.scrolling));
     }
-    if (x == blockEnd) {
-      // Progress and Stop come between blocks far more often than anything else: the
-      // decoders are left where they are (they never owe a line or a column), only the
-      // counters are brought to the end of the block.
-      columnClock = clockAfter(x);
-      sampleIndex = base + x + 1;
-      if ((*afterBlock)()) {
-        catchUp(x + 1);
-        return x + 1;
-      }
-      column = std::max(x + 1, ColumnSample(clockFrom, clockBefore, ColumnPeriod(settings_.scrolling)));
-      blockEnd = x + 1 + kReplayBlockSize <= count ? x + kReplayBlockSize : kNoSample;
+    if (x == blockEnd && endBlock(x)) {
+      catchUp(x + 1);
+      return x + 1;
     }
   }
   catchUp(count);

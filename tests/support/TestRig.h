@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,7 +50,11 @@ class RecordingUi : public UserInterface {
   void ShowProgress(std::string_view title) override { progress.push_back("show:" + std::string(title)); }
   void SetProgress(int percent) override { progress.push_back(std::to_string(percent) + "%"); }
   void HideProgress() override { progress.push_back("hide"); }
-  bool StopRequested() override { return stopAfterBlocks >= 0 && ++blocks > stopAfterBlocks; }
+  bool StopRequested() override {
+    ++blocks;
+    if (onBlock) onBlock(blocks);
+    return stopAfterBlocks >= 0 && blocks > stopAfterBlocks;
+  }
   void RefreshLineCount(std::size_t count) override { refreshes.push_back(count); }
   void ClearGraphic() override { ++graphicClears; }
   void DrawColumn(std::uint32_t trace, std::uint32_t event) override { columns.push_back({trace, event}); }
@@ -65,6 +70,7 @@ class RecordingUi : public UserInterface {
   int graphicClears = 0;
   int stopAfterBlocks = -1;  // >= 0: StopRequested turns true after that many blocks
   int blocks = 0;
+  std::function<void(int)> onBlock;  // called with the number of each block done, before Stop is asked
   bool resolutionEnabled = true;
   std::string runStatus;
 };
