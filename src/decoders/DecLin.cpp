@@ -289,6 +289,12 @@ bool Decoding(const DecoderServices& services, const LinChannelState& state, int
 
 }  // namespace
 
+std::uint64_t LinLineFreeSamples(const DecoderServices& services, const LinChannelState& state, int channel) {
+  if (!Decoding(services, state, channel)) return kUnboundedRun;
+  const std::int32_t quiet = state.interFrameSamples;
+  return quiet > state.idleSamples ? static_cast<std::uint64_t>(quiet - state.idleSamples) : 0;
+}
+
 std::uint64_t LinBlindSamples(const DecoderServices& services, const LinChannelState& state, int channel) {
   return Decoding(services, state, channel) ? DecodingBlind(state) : 0;
 }

@@ -76,6 +76,12 @@ std::uint64_t LinBlindSamples(const DecoderServices& services, const LinChannelS
 void SkipLinBlind(DecoderServices& services, LinChannelState& state, int channel, const std::uint8_t* samples,
                   std::uint64_t count);
 
+// How many next samples surely append no line, whatever their levels (kUnboundedRun when the
+// channel does not decode): the frame line needs a quiet time after the last byte, and the
+// count of idle samples rises by one a sample at most. Another channel may go on past such
+// samples before they are taken.
+std::uint64_t LinLineFreeSamples(const DecoderServices& services, const LinChannelState& state, int channel);
+
 // The channel's lane of the run-skipping dispatch (see RunLane).
 bool RunLinLane(DecoderServices& services, LinChannelState& state, int channel, Lane& lane, LaneSpan& span);
 

@@ -288,6 +288,14 @@ bool Decoding(const DecoderServices& services, const SerialChannelState& st, int
 
 }  // namespace
 
+std::uint64_t SerialLineFreeSamples(const DecoderServices& services, const SerialChannelState& st,
+                                    int channel) {
+  if (!Decoding(services, st, channel)) return kUnboundedRun;
+  // The line comes on the sample where the gap, at most the idle count, passes the quiet time.
+  const std::int32_t quiet = st.settings.interFrameSamples;
+  return quiet > st.idleSamples ? static_cast<std::uint64_t>(quiet - st.idleSamples) : 0;
+}
+
 std::uint64_t SerialBlindSamples(const DecoderServices& services, const SerialChannelState& st, int channel) {
   return Decoding(services, st, channel) ? DecodingBlind(st) : 0;
 }

@@ -84,6 +84,13 @@ std::uint64_t SerialBlindSamples(const DecoderServices& services, const SerialCh
 void SkipSerialBlind(DecoderServices& services, SerialChannelState& state, int channel,
                      const std::uint8_t* samples, std::uint64_t count);
 
+// How many next samples surely append no line, whatever their levels (kUnboundedRun when the
+// channel does not decode): the frame line needs a quiet time after the last stored word, and
+// the count of idle samples rises by one a sample at most. Another channel may go on past
+// such samples before they are taken.
+std::uint64_t SerialLineFreeSamples(const DecoderServices& services, const SerialChannelState& state,
+                                    int channel);
+
 // The channel's lane of the run-skipping dispatch (see RunLane).
 bool RunSerialLane(DecoderServices& services, SerialChannelState& state, int channel, Lane& lane,
                    LaneSpan& span);

@@ -111,6 +111,8 @@ class Pipeline {
   std::uint64_t SteadySamples(int channel, char level) const;
   void SkipChannel(int channel, char level, std::uint64_t count);
   std::uint64_t BlindSamples(int channel) const;
+  // How many next samples of the channel surely append no line (see LinLineFreeSamples).
+  std::uint64_t LineFreeSamples(int channel) const;
   void SkipChannelBlind(int channel, const std::uint8_t* samples, std::uint64_t count);
   bool RunChannelLane(int channel, Lane& lane, LaneSpan& span);
   // The run-skipping path. With `afterBlock`, calls it after every full block of

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cassert>
 #include <functional>
 
 #include "pipeline/DecMain.h"
@@ -70,6 +71,17 @@ void Pipeline::SkipChannel(int channel, char level, std::uint64_t count) {
       break;
     default:
       break;
+  }
+}
+
+std::uint64_t Pipeline::LineFreeSamples(int channel) const {
+  switch (services_.table[channel].type) {
+    case ChannelType::Serial:
+      return SerialLineFreeSamples(services_, serial[channel], channel);
+    case ChannelType::Lin:
+      return LinLineFreeSamples(services_, lin[channel], channel);
+    default:
+      return 0;
   }
 }
 
@@ -133,6 +145,35 @@ std::size_t Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t coun
   std::uint8_t levels = 0;
   std::size_t change = 0;
 
+  // The calls between replay blocks (set up below).
+  BlockEnds blocks;
+
+  // The events of the lanes in `passed` before `at`, which another lane went past on its own
+  // because none of them can append a line.
+  auto takePassed = [&](std::uint8_t passed, std::size_t at) {
+    for (unsigned rest = passed; rest != 0; rest &= rest - 1) {
+      const int j = std::countr_zero(rest);
+      Lane& lane = lanes[j];
+      if (lane.synced >= at) continue;
+      std::size_t first = lane.next;
+      if (!lane.blind) first = std::min(first, changesOf[j].Next(lane.synced, at, lane.level == '1'));
+      if (first >= at) continue;
+      const char level = LevelIn(samples[first], j);
+      LaneSpan span{samples,
+                    j,
+                    &changesOf[j],
+                    base,
+                    first,
+                    level,
+                    lane.blind ? first : changesOf[j].Next(first + 1, at, level == '1'),
+                    at,
+                    &blocks};
+      [[maybe_unused]] const bool appended = RunChannelLane(j, lane, span);
+      assert(!appended && "a lane that was gone past appended a line");
+      if (blocks.stopped) return;
+    }
+  };
+
   auto catchUp = [&](std::size_t at) {
     for (int i = 0; i < kChannelCount; ++i) {
       Lane& lane = lanes[i];
@@ -189,7 +230,6 @@ std::size_t Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t coun
   // Progress and Stop come between blocks far more often than anything else: the decoders
   // are left where they are (they never owe a line or a column), only the counters are
   // brought to the end of the block. Returns true when a Stop was asked.
-  BlockEnds blocks;
   blocks.next = blockEnd;
   std::size_t stoppedAfter = kNoSample;
   auto endBlock = [&](std::size_t x) {
@@ -233,19 +273,31 @@ std::size_t Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t coun
       if (lanes[i].next == x) stepping |= 1u << i;
 
     if (x != column && x != blockEnd && stepping != 0 && (stepping & (stepping - 1)) == 0) {
-      // One channel alone: it goes on by itself up to the next event of anything else.
+      // One channel alone: it goes on by itself up to the next event of anything else, or,
+      // past another channel's events that surely append no line, up to the first sample
+      // where that one could (those events are taken afterwards).
       const int i = std::countr_zero(stepping);
       const auto own = static_cast<std::uint8_t>(1u << i);
       const auto others = static_cast<std::uint8_t>(watched & ~own);
+      std::uint8_t passed = 0;
       std::size_t limit = std::min(column, count);
-      for (int j = 0; j < kChannelCount; ++j)
-        if (j != i) limit = std::min(limit, lanes[j].next);
+      for (int j = 0; j < kChannelCount; ++j) {
+        if (j == i) continue;
+        const std::size_t quiet = SampleAfter(lanes[j].synced, LineFreeSamples(j));
+        if (quiet > lanes[j].next && quiet > x + 1) {
+          passed |= static_cast<std::uint8_t>(1u << j);
+          limit = std::min(limit, quiet);
+        } else {
+          limit = std::min(limit, lanes[j].next);
+        }
+      }
+      const auto bounding = static_cast<std::uint8_t>(others & ~passed);
       if (x == change)
-        limit = FindSampleChange(samples, x + 1, limit, now, others);
+        limit = FindSampleChange(samples, x + 1, limit, now, bounding);
       else if (change < limit)
-        limit = ((samples[change] ^ now) & others) != 0
+        limit = ((samples[change] ^ now) & bounding) != 0
                     ? change
-                    : FindSampleChange(samples, change + 1, limit, now, others);
+                    : FindSampleChange(samples, change + 1, limit, now, bounding);
       Lane& lane = lanes[i];
       const char level = LevelIn(now, i);
       LaneSpan span{samples,
@@ -259,13 +311,29 @@ std::size_t Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t coun
                     &blocks};
       const bool lines = RunChannelLane(i, lane, span);
       if (blocks.stopped) {
+        takePassed(passed, stoppedAfter + 1);
         catchUp(stoppedAfter + 1);
         return stoppedAfter + 1;
       }
       limit = span.limit;
-      // No level changes before either: the lane's own (while it watches), or the others' (or
-      // the limit).
-      if (lane.blind) {
+      if (passed != 0) {
+        // The channels gone past take their events up to where this one stopped; then no
+        // channel has an event before it.
+        const std::size_t upTo = lines ? lane.synced : limit;
+        takePassed(passed, upTo);
+        if (blocks.stopped) {
+          takePassed(passed, stoppedAfter + 1);
+          catchUp(stoppedAfter + 1);
+          return stoppedAfter + 1;
+        }
+        watched = 0;
+        for (int j = 0; j < kChannelCount; ++j)
+          if (!lanes[j].blind) watched |= static_cast<std::uint8_t>(1u << j);
+        levels = samples[upTo - 1] & 0x0F;
+        change = FindSampleChange(samples, upTo, count, levels, watched);
+      } else if (lane.blind) {
+        // No level changes before either: the lane's own (while it watches), or the others'
+        // (or the limit).
         watched = others;
         change = limit;
       } else {
