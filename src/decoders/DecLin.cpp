@@ -1,7 +1,9 @@
 #include "decoders/DecLin.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <string_view>
 
 #include "app/IniFile.h"
@@ -76,10 +78,8 @@ void AppendFrameLine(DecoderServices& services, LinChannelState& s, int channel,
   services.AppendDecodedLine(line);
 }
 
-void CompleteByte(LinChannelState& s) {
-  std::int32_t value = 0;
-  for (int i = 0; i < 8; ++i)
-    if (s.bits[1 + i] == '1') value |= 1 << i;
+// The byte of the bits just taken, whose data bits make `value`.
+void CompleteByte(LinChannelState& s, std::int32_t value) {
   const bool framed = s.bits[0] == '0' && s.bits[kLinBitsPerByte - 1] == '1';
   if (!framed) {
     if (s.byteCount == 0) {
@@ -93,6 +93,13 @@ void CompleteByte(LinChannelState& s) {
   if (s.byteCount < kLinMaxBytes) s.bytes[s.byteCount++] = value;
   s.idleSamples = 0;
   s.state = LinState::BetweenBytes;
+}
+
+void CompleteByte(LinChannelState& s) {
+  std::int32_t value = 0;
+  for (int i = 0; i < 8; ++i)
+    if (s.bits[1 + i] == '1') value |= 1 << i;
+  CompleteByte(s, value);
 }
 
 void Step(LinChannelState& s, char level) {
@@ -324,12 +331,30 @@ bool RunLinLane(DecoderServices& services, LinChannelState& state, int channel, 
                    LaneDecoder{[&](char, std::uint64_t) { services.MarkTrace(channel); }, step,
                                [](char) { return kUnboundedRun; }});
   }
+  // The sample that takes a byte's stop bit is most of the steps of a frame: it is taken here
+  // as DecodeLin takes it (no frame line is due inside a byte), with the data bits gathered
+  // into the value at once.
+  auto decodingStep = [&](char level, SampleIndex index) {
+    if (std::endian::native != std::endian::little || state.state != LinState::InByte ||
+        state.bitsRemaining != 1 || state.samplesInByte + 1 <= state.nextSample)
+      return step(level, index);
+    if (state.invert) level = level == '0' ? '1' : '0';
+    if (state.idleSamples < kLinIdleCeiling) ++state.idleSamples;
+    ++state.samplesInByte;
+    state.bits[state.bitIndex++] = level;
+    state.bitsRemaining = 0;
+    std::uint64_t data;  // bits 1 to 8, '0' or '1' each
+    std::memcpy(&data, state.bits.data() + 1, sizeof data);
+    CompleteByte(state, static_cast<std::int32_t>(((data & 0x0101010101010101ull) * 0x0102040810204080ull) >> 56));
+    services.MarkTrace(channel);
+    return 0;
+  };
   return RunLane(lane, span,
                  BlindLaneDecoder{[&](char level, std::uint64_t count) {
                                     DecodingSkip(state, level, count);
                                     services.MarkTrace(channel);
                                   },
-                                  step, [&](char level) { return DecodingSteady(state, level); },
+                                  decodingStep, [&](char level) { return DecodingSteady(state, level); },
                                   [&] { return DecodingBlind(state); },
                                   [&](const std::uint8_t* samples, std::uint64_t count) {
                                     DecodingSkipBlind(state, channel, samples, count);
