@@ -145,6 +145,25 @@ std::size_t Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t coun
   std::uint8_t levels = 0;
   std::size_t change = 0;
 
+  // How far each channel is known to keep its level: a channel running on by itself past
+  // quiet ones (a busy CAN bus beside idle lines) would otherwise look at the same idle
+  // samples again on every run.
+  std::array<std::size_t, kChannelCount> calm{};
+  // The first position in [from, to) where a channel of `mask` leaves its level in `now`
+  // (they all keep it just before `from`), or `to`.
+  auto findChange = [&](std::size_t from, std::size_t to, std::uint8_t now, std::uint8_t mask) {
+    std::size_t start = to;
+    for (unsigned rest = mask; rest != 0; rest &= rest - 1)
+      start = std::min(start, std::max(from, calm[std::countr_zero(rest)]));
+    if (start >= to) return to;
+    const std::size_t found = FindSampleChange(samples, start, to, now, mask);
+    for (unsigned rest = mask; rest != 0; rest &= rest - 1) {
+      std::size_t& known = calm[std::countr_zero(rest)];
+      known = std::max(known, found);
+    }
+    return found;
+  };
+
   // The calls between replay blocks (set up below).
   BlockEnds blocks;
 
@@ -293,11 +312,9 @@ std::size_t Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t coun
       }
       const auto bounding = static_cast<std::uint8_t>(others & ~passed);
       if (x == change)
-        limit = FindSampleChange(samples, x + 1, limit, now, bounding);
+        limit = findChange(x + 1, limit, now, bounding);
       else if (change < limit)
-        limit = ((samples[change] ^ now) & bounding) != 0
-                    ? change
-                    : FindSampleChange(samples, change + 1, limit, now, bounding);
+        limit = findChange(change, limit, now, bounding);
       Lane& lane = lanes[i];
       const char level = LevelIn(now, i);
       LaneSpan span{samples,
