@@ -397,17 +397,30 @@ bool RunDecodingCanLane(DecoderServices& services, CanChannelState& state, int c
         changes &= changes - 1;
         return next;
       };
+      // The run being ended (`run` samples after its first, at `last`) and whether the one
+      // before it was five bits long (then this one starts with a stuff bit) are kept here,
+      // and go back to the state whenever something else may look at them.
+      std::int32_t run = state.run;
+      char last = state.lastLevel;
+      bool afterFive = state.previousRunWasFive;
+      auto putBack = [&] {
+        pending.MoveTo(state);
+        state.run = 0;
+        state.lastLevel = level;
+        state.previousRunWasFive = afterFive;
+        state.runWasFive = false;
+        services.MarkTrace(channel);
+        lane.synced = at + 1;
+        lane.level = level;
+      };
       for (;;) {
         int result = 0;
-        const std::int32_t r = state.run;
-        if (r >= t[0] && r < t[5]) {
-          int count = 1 + (r >= t[1]) + (r >= t[2]) + (r >= t[3]) + (r >= t[4]);
-          state.runWasFive = count == 5;
-          if (state.previousRunWasFive) {
-            state.previousRunWasFive = false;
-            --count;
-          }
-          pending.Add(state.lastLevel, count);
+        if (run >= t[0] && run < t[5]) {
+          int count = 1 + (run >= t[1]) + (run >= t[2]) + (run >= t[3]) + (run >= t[4]);
+          const bool five = count == 5;
+          if (afterFive) --count;
+          afterFive = five;
+          pending.Add(last, count);
           if (state.bitCount + pending.count >= need || pending.count > kPendingBitsMax) {
             pending.MoveTo(state);
             ConsumeFields(services, state, channel, span.base + at, result);
@@ -415,34 +428,32 @@ bool RunDecodingCanLane(DecoderServices& services, CanChannelState& state, int c
           }
         } else {
           pending.MoveTo(state);
+          state.run = run;
+          state.lastLevel = last;
+          state.previousRunWasFive = afterFive;
+          state.runWasFive = false;
           EndRun(services, state, channel, span.base + at, result);
+          afterFive = state.runWasFive;
         }
-        state.previousRunWasFive = state.runWasFive;
-        state.runWasFive = false;
-        state.lastLevel = level;
-        state.run = 0;
-        services.MarkTrace(channel);
-        lane.synced = at + 1;
         if (result != 0 || !InFrame(state)) {
-          pending.MoveTo(state);
+          putBack();
           lane.next = SampleAfter(at + 1, DecodingSteady(state, level));
           levelChange = span.changes->Next(at + 1, span.limit, level == '1' ? 1u : 0u);
           if (result != 0) return true;
           break;
         }
         // The new run goes on up to the next change of level.
-        lane.next = kNoSample;
         const std::size_t next = nextChange();
         if (next >= span.limit || !PassBlockEnds(span, next)) {
-          pending.MoveTo(state);
+          putBack();
+          lane.next = kNoSample;
           levelChange = std::min(next, span.limit);
           return false;
         }
-        state.run = CountHeld(0, static_cast<std::uint64_t>(next - at - 1), std::numeric_limits<std::int32_t>::max());
+        last = level;
+        run = CountHeld(0, static_cast<std::uint64_t>(next - at - 1), std::numeric_limits<std::int32_t>::max());
         at = next;
-        lane.synced = at;
         level = level == '0' ? '1' : '0';
-        lane.level = level;
       }
     } else {
       const int lines = DecodeCan(services, state, channel, level, span.base + at);
