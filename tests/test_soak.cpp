@@ -1,6 +1,6 @@
 // A soak: random bit-like samples through every decoder type with random valid descriptions,
 // in runs of a million samples, each run with new descriptions and a new arrangement of the
-// types over the channels. Under the sanitizers it must end without a report, and every line
+// types over the channels, and every fourth run through the per-sample decoders. Under the sanitizers it must end without a report, and every line
 // must keep the layout that the views rely on. The test command runs a short soak;
 // VELKOR_SOAK_SAMPLES sets the number of samples (100000000 for the long one) and
 // VELKOR_SOAK_SEED another sequence.
@@ -65,6 +65,8 @@ TEST(Soak, RandomBitLikeSamplesThroughEveryDecoderType) {
     samples.resize(count);
     FillSamples(lines, samples.data(), count);
 
+    // Every fourth run through the per-sample decoders, the others through the run-skipping path.
+    if (run % 4 == 1) rig.pipeline.SetDispatchPath(DispatchPath::PerSample);
     const std::vector<std::string> decoded = rig.Replay(samples);
     ASSERT_FALSE(rig.pipeline.RunSetupFailed()) << "run " << run << ": a valid description was refused";
     ASSERT_EQ(rig.pipeline.sampleIndex, count);
