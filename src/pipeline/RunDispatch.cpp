@@ -168,10 +168,13 @@ std::size_t Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t coun
   BlockEnds blocks;
 
   // The events of the lanes in `passed` before `at`, which another lane went past on its own
-  // because none of them can append a line.
-  auto takePassed = [&](std::uint8_t passed, std::size_t at) {
+  // because none of them can append a line. When one of them passes the block end where a
+  // Stop is asked, they all go only up to that end.
+  std::size_t stoppedAfter = kNoSample;
+  auto takePassed = [&](std::uint8_t passed, std::size_t upTo) {
     for (unsigned rest = passed; rest != 0; rest &= rest - 1) {
       const int j = std::countr_zero(rest);
+      const std::size_t at = blocks.stopped ? std::min(upTo, stoppedAfter + 1) : upTo;
       Lane& lane = lanes[j];
       if (lane.synced >= at) continue;
       std::size_t first = lane.next;
@@ -189,7 +192,6 @@ std::size_t Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t coun
                     &blocks};
       [[maybe_unused]] const bool appended = RunChannelLane(j, lane, span);
       assert(!appended && "a lane that was gone past appended a line");
-      if (blocks.stopped) return;
     }
   };
 
@@ -250,7 +252,6 @@ std::size_t Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t coun
   // are left where they are (they never owe a line or a column), only the counters are
   // brought to the end of the block. Returns true when a Stop was asked.
   blocks.next = blockEnd;
-  std::size_t stoppedAfter = kNoSample;
   auto endBlock = [&](std::size_t x) {
     columnClock = clockAfter(x);
     sampleIndex = base + x + 1;
@@ -263,10 +264,11 @@ std::size_t Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t coun
     blocks.next = blockEnd;
     return false;
   };
-  // A lane going on by itself passes the block ends before `at`; its limit may come down to
-  // a column that moved.
+  // A lane going on by itself passes the block ends before `at`. A changed scrolling may
+  // bring the next column before `at`: that column comes before any later block end, and the
+  // lane's limit comes down to it.
   auto passBlocks = [&](std::size_t at, std::size_t& limit) {
-    while (blockEnd < at)
+    while (blockEnd < at && blockEnd < column)
       if (endBlock(blockEnd)) return true;
     limit = std::min(limit, column);
     return false;
@@ -339,7 +341,6 @@ std::size_t Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t coun
         const std::size_t upTo = lines ? lane.synced : limit;
         takePassed(passed, upTo);
         if (blocks.stopped) {
-          takePassed(passed, stoppedAfter + 1);
           catchUp(stoppedAfter + 1);
           return stoppedAfter + 1;
         }
@@ -347,7 +348,7 @@ std::size_t Pipeline::DispatchRuns(const std::uint8_t* samples, std::size_t coun
         for (int j = 0; j < kChannelCount; ++j)
           if (!lanes[j].blind) watched |= static_cast<std::uint8_t>(1u << j);
         levels = samples[upTo - 1] & 0x0F;
-        change = FindSampleChange(samples, upTo, count, levels, watched);
+        change = findChange(upTo, count, levels, watched);
       } else if (lane.blind) {
         // No level changes before either: the lane's own (while it watches), or the others'
         // (or the limit).
