@@ -5,8 +5,6 @@
 #include <cstring>
 #include <memory>
 
-#include "pipeline/ReadAhead.h"
-
 namespace velkor {
 
 Pipeline::Pipeline(Settings& settings, UserInterface& ui) : settings_(settings), services_(ui) {
@@ -155,7 +153,7 @@ bool Pipeline::ReplayCaptureFile(const std::string& path) {
     sampleIndex = 0;
     running_ = true;
     SetDescriptionCheckInterval(kReplayDescriptionCheck);
-    ReadAhead reader(file.get(), kReplayReadSize);
+    const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kReplayReadSize);
     bool stop = false;
     // After each full block: progress, then the Stop button.
     const std::function<bool()> afterBlock = [&] {
@@ -166,21 +164,20 @@ bool Pipeline::ReplayCaptureFile(const std::string& path) {
       return stop;
     };
     while (!stop) {
-      // A short piece (the end of the file, or an error) ends the replay after its partial
-      // block, as when the file was read a block at a time.
-      const ReadAhead::Piece piece = reader.Next();
-      const std::size_t n = piece.size;
+      // fread only comes back short at the end of the file or on an error: the replay then
+      // ends after the partial block, as it did when it read a block at a time.
+      const std::size_t n = std::fread(buffer.get(), 1, kReplayReadSize, file.get());
       const std::size_t full = n / kReplayBlockSize * kReplayBlockSize;
       if (path_ == DispatchPath::RunSkipping) {
-        DispatchRuns(piece.data, full, &afterBlock);
+        DispatchRuns(buffer.get(), full, &afterBlock);
       } else {
         for (std::size_t at = 0; at < full && !stop; at += kReplayBlockSize) {
-          DispatchSamples(piece.data + at, kReplayBlockSize);
+          DispatchSamples(buffer.get() + at, kReplayBlockSize);
           afterBlock();
         }
       }
       if (stop || n < kReplayReadSize) {
-        if (!stop) DispatchSamples(piece.data + full, n - full);
+        if (!stop) DispatchSamples(buffer.get() + full, n - full);
         break;
       }
     }
