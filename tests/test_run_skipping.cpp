@@ -576,6 +576,15 @@ TEST(RunSkipping, ReplayReadInLargePiecesStillReportsEveryBlock) {
     rig.Replay(std::vector<std::uint8_t>(blocks * kReplayBlockSize + 100, 0));
     EXPECT_EQ(rig.pipeline.sampleIndex, (blocks - 2) * kReplayBlockSize);
   }
+  // Stopped after the first block of a file of several reads, on both paths.
+  for (const DispatchPath path : {DispatchPath::PerSample, DispatchPath::RunSkipping}) {
+    TestRig rig;
+    rig.pipeline.SetDispatchPath(path);
+    rig.ui.stopAfterBlocks = 0;
+    rig.Replay(std::vector<std::uint8_t>(5 * kReplayReadSize, 0));
+    EXPECT_EQ(rig.pipeline.sampleIndex, kReplayBlockSize);
+    EXPECT_FALSE(rig.pipeline.Running());
+  }
 }
 
 TEST(RunSkipping, BlockCallsInsideBusyFramesKeepStopAndColumns) {
