@@ -4,11 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdio>
 #include <string>
 #include <thread>
 
@@ -41,18 +39,8 @@ ToolResult RunRemoteTool(const std::string& args, const std::string& input = "")
   TempDir tmp;
   const std::string in = tmp.Write("stdin.txt", input);
   const std::string err = tmp.File("stderr.txt");
-  const std::string command =
-      "timeout -k 10 120 " + std::string(VELKOR_REMOTE_TOOL) + " " + args + " <" + in + " 2>" + err;
-  ToolResult result;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
-  const int status = pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.err = ReadWholeFile(err);
-  return result;
+  return RunShellCommand("timeout -k 10 120 " + std::string(VELKOR_REMOTE_TOOL) + " " + args + " <" + in + " 2>" + err,
+                         err);
 }
 
 std::string StandIn(const Names& names) {

@@ -91,22 +91,26 @@ std::vector<std::string> TestRig::Dispatch(const std::vector<std::uint8_t>& samp
 
 namespace velkor::test {
 
-ToolResult RunDecodeTool(const std::string& args, const std::string& workingDir) {
-  TempDir tmp;
-  const std::string errPath = tmp.File("stderr.txt");
-  // A tool that hangs (on a port, say) ends the test with status 124 instead of stalling it.
-  std::string command = "timeout -k 10 300 " + std::string(VELKOR_DECODE_TOOL) + " " + args + " 2>" + errPath;
-  if (!workingDir.empty()) command = "cd '" + workingDir + "' && " + command;
+ToolResult RunShellCommand(const std::string& command, const std::string& errPath) {
   ToolResult result;
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return result;
   char buffer[4096];
   std::size_t n;
   while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
-  int status = pclose(pipe);
+  const int status = pclose(pipe);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   result.err = ReadWholeFile(errPath);
   return result;
+}
+
+ToolResult RunDecodeTool(const std::string& args, const std::string& workingDir) {
+  TempDir tmp;
+  const std::string errPath = tmp.File("stderr.txt");
+  // A tool that hangs (on a port, say) ends the test with status 124 instead of stalling it.
+  std::string command = "timeout -k 10 300 " + std::string(VELKOR_DECODE_TOOL) + " " + args + " 2>" + errPath;
+  if (!workingDir.empty()) command = "cd '" + workingDir + "' && " + command;
+  return RunShellCommand(command, errPath);
 }
 
 std::string WriteChannelConfig(const TempDir& dir, std::string_view name, const Settings& settings) {

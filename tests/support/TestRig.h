@@ -110,6 +110,9 @@ struct ToolResult {
   std::string out;
   std::string err;
 };
+// Runs a shell command, its output and the status collected; `errPath` is where the command
+// sends its error output (read back into `err`).
+ToolResult RunShellCommand(const std::string& command, const std::string& errPath);
 // Runs velkor-decode with the given arguments (already quoted for the shell), optionally
 // from another working folder.
 ToolResult RunDecodeTool(const std::string& args, const std::string& workingDir = "");
