@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "LineServingHost.h"
 #include "TestRig.h"
 #include "platform/Clock.h"
 #include "platform/SharedMemory.h"
@@ -104,33 +105,14 @@ TEST(RemoteTool, RefusesWhatItCannotSetUp) {
 namespace {
 
 // A program served from a thread of this test: "Run" appends lines and sets the event.
-class ThreadHost final : public RemoteHost {
+class ThreadHost final : public LineServingHost {
  public:
-  explicit ThreadHost(LineEventSignal& event) : event_(event) {}
-  void Hide() override {}
-  void Show() override {}
-  bool LoadConfiguration(const std::string&) override { return false; }
-  void Run() override {
-    for (int i = 0; i < 2; ++i) {
-      lines_.Append("1," + std::to_string(i) + ",New Value=" + std::to_string(i) + ",");
-      event_.Signal();
-    }
-  }
-  void Stop() override {}
-  void SelectPort(int) override {}
-  void DrawPortIndicator() override {}
-  std::size_t LineCount() override { return lines_.size(); }
-  std::string_view OldestLine() override { return lines_.Line(0); }
-  void RemoveOldestLine() override { lines_.RemoveFirst(); }
-  std::string ChannelCaption(int) override { return "Door"; }
-  bool LogVisible() override { return false; }
-  void AddLogLine(std::string_view) override {}
-  void ProcessPendingEvents() override {}
-  std::uint64_t MonotonicMicros() override { return platform::MonotonicMicros(); }
+  using LineServingHost::LineServingHost;
 
- private:
-  LineEventSignal& event_;
-  DecodedLineList lines_;
+  void Run() override {
+    for (int i = 0; i < 2; ++i) AppendLine("1," + std::to_string(i) + ",New Value=" + std::to_string(i) + ",");
+  }
+  std::string ChannelCaption(int) override { return "Door"; }
 };
 
 }  // namespace

@@ -8,45 +8,27 @@
 #include <cstdlib>
 #include <string>
 
+#include "LineServingHost.h"
 #include "platform/Clock.h"
 #include "platform/SharedMemory.h"
 #include "remote/RemoteCommands.h"
-#include "views/DecodedLine.h"
 
 using namespace velkor;
 
 namespace {
 
-class StandInHost final : public RemoteHost {
+class StandInHost final : public test::LineServingHost {
  public:
-  explicit StandInHost(LineEventSignal& event) : event_(event) {}
+  using LineServingHost::LineServingHost;
 
   void Hide() override {
     for (;;) platform::SleepMilliseconds(1000);
   }
-  void Show() override {}
   bool LoadConfiguration(const std::string& path) override { return path.empty(); }
   void Run() override {
-    for (int i = 0; i < 3; ++i) {
-      lines_.Append("0," + std::to_string(i * 1000) + ",Count=" + std::to_string(i) + ",\xB5s,");
-      event_.Signal();
-    }
+    for (int i = 0; i < 3; ++i) AppendLine("0," + std::to_string(i * 1000) + ",Count=" + std::to_string(i) + ",\xB5s,");
   }
-  void Stop() override {}
-  void SelectPort(int) override {}
-  void DrawPortIndicator() override {}
-  std::size_t LineCount() override { return lines_.size(); }
-  std::string_view OldestLine() override { return lines_.Line(0); }
-  void RemoveOldestLine() override { lines_.RemoveFirst(); }
   std::string ChannelCaption(int) override { return "Cha1"; }
-  bool LogVisible() override { return false; }
-  void AddLogLine(std::string_view) override {}
-  void ProcessPendingEvents() override {}
-  std::uint64_t MonotonicMicros() override { return platform::MonotonicMicros(); }
-
- private:
-  LineEventSignal& event_;
-  DecodedLineList lines_;
 };
 
 }  // namespace
