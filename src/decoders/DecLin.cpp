@@ -299,7 +299,11 @@ bool Decoding(const DecoderServices& services, const LinChannelState& state, int
 std::uint64_t LinLineFreeSamples(const DecoderServices& services, const LinChannelState& state, int channel) {
   if (!Decoding(services, state, channel)) return kUnboundedRun;
   const std::int32_t quiet = state.interFrameSamples;
-  return quiet > state.idleSamples ? static_cast<std::uint64_t>(quiet - state.idleSamples) : 0;
+  if (state.state == LinState::BetweenBytes && state.byteCount > 0)
+    return quiet > state.idleSamples ? static_cast<std::uint64_t>(quiet - state.idleSamples) : 0;
+  // No frame is pending: a byte must complete first, which starts the idle count again, and
+  // the quiet time must then pass.
+  return quiet >= 0 ? static_cast<std::uint64_t>(quiet) + 1 : 0;
 }
 
 std::uint64_t LinBlindSamples(const DecoderServices& services, const LinChannelState& state, int channel) {

@@ -293,7 +293,11 @@ std::uint64_t SerialLineFreeSamples(const DecoderServices& services, const Seria
   if (!Decoding(services, st, channel)) return kUnboundedRun;
   // The line comes on the sample where the gap, at most the idle count, passes the quiet time.
   const std::int32_t quiet = st.settings.interFrameSamples;
-  return quiet > st.idleSamples ? static_cast<std::uint64_t>(quiet - st.idleSamples) : 0;
+  if (st.wordCount != 0)
+    return quiet > st.idleSamples ? static_cast<std::uint64_t>(quiet - st.idleSamples) : 0;
+  // No word is stored: one must be first, which starts the idle count again, and the quiet
+  // time must then pass.
+  return quiet >= 0 ? static_cast<std::uint64_t>(quiet) + 1 : 0;
 }
 
 std::uint64_t SerialBlindSamples(const DecoderServices& services, const SerialChannelState& st, int channel) {
