@@ -170,6 +170,7 @@ int LoadLinDescription(DecoderServices& services, LinChannelState& state, const 
   state.loaded = true;
   state.baud = baud;
   state.bitPeriodMicros = 1000000 / baud;
+  for (int k = 0; k < kLinBitsPerByte; ++k) state.bitOffsets[k] = BitOffset(state, k);
   state.breakLimit = 11000000.0 / (2.4 * baud) + 0.5;
   state.invert = invert;
   state.checksumIncludesId = includeId;
@@ -222,17 +223,35 @@ std::int64_t StopBitSample(const LinChannelState& s) {
 
 // `count` samples of a byte before its stop bit is due: the bits due in them are the level
 // levelAt(k) of their sample k (1 for the first).
+// (The counters are kept in locals: a store into the bit characters could otherwise change
+// them, and they would be read again for every bit.)
 template <typename LevelAt>
 void TakeBits(LinChannelState& s, std::uint64_t count, LevelAt&& levelAt) {
-  std::int64_t due = 0;
   const std::int32_t counted = s.samplesInByte;
-  while (s.bitsRemaining > 1) {
-    due = std::max<std::int64_t>(due + 1, std::int64_t{s.nextSample} + 1 - counted);
-    if (static_cast<std::uint64_t>(due) > count) break;
-    s.bits[s.bitIndex++] = levelAt(due);
-    --s.bitsRemaining;
-    s.nextSample = BitOffset(s, s.bitIndex);
+  std::int32_t bitIndex = s.bitIndex;
+  std::int32_t remaining = s.bitsRemaining;
+  std::int32_t nextSample = s.nextSample;
+  if (s.bitPeriodMicros >= 3 && nextSample >= counted) {
+    // Bits at least a sample apart, the next one not overdue: each is due on the sample its
+    // position passes.
+    while (remaining > 1 && static_cast<std::uint64_t>(nextSample + 1 - counted) <= count) {
+      s.bits[bitIndex] = levelAt(std::int64_t{nextSample} + 1 - counted);
+      --remaining;
+      nextSample = s.bitOffsets[++bitIndex];
+    }
+  } else {
+    std::int64_t due = 0;
+    while (remaining > 1) {
+      due = std::max<std::int64_t>(due + 1, std::int64_t{nextSample} + 1 - counted);
+      if (static_cast<std::uint64_t>(due) > count) break;
+      s.bits[bitIndex++] = levelAt(due);
+      --remaining;
+      nextSample = s.bitOffsets[bitIndex];
+    }
   }
+  s.bitIndex = bitIndex;
+  s.bitsRemaining = remaining;
+  s.nextSample = nextSample;
   s.samplesInByte = counted + static_cast<std::int32_t>(count);
 }
 
@@ -284,9 +303,10 @@ inline std::uint64_t DecodingBlind(const LinChannelState& state) {
 inline void DecodingSkipBlind(LinChannelState& state, int channel, const std::uint8_t* samples,
                               std::uint64_t count) {
   state.idleSamples = CountHeld(state.idleSamples, count, kLinIdleCeiling);
-  TakeBits(state, count, [&](std::int64_t k) {
+  const bool invert = state.invert;
+  TakeBits(state, count, [samples, channel, invert](std::int64_t k) {
     const char level = LevelIn(samples[k - 1], channel);
-    return state.invert ? (level == '0' ? '1' : '0') : level;
+    return invert ? (level == '0' ? '1' : '0') : level;
   });
 }
 

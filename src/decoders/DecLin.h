@@ -38,6 +38,8 @@ struct LinChannelState {
   bool invert = false;
   bool checksumIncludesId = true;
   std::int32_t interFrameSamples = 0;
+  // The position of each bit of a byte: BitSamplePosition of the bit period.
+  std::array<std::int32_t, kLinBitsPerByte> bitOffsets{};
 
   // Run fields.
   LinState state = LinState::WaitingForBreak;

@@ -220,17 +220,27 @@ void TakeSymbols(SerialChannelState& st, std::uint64_t count, LevelAt&& levelAt)
   std::int64_t due = 0;
   const std::int32_t counted = st.samplesInWord;
   char remembered = levelAt(static_cast<std::int64_t>(count));
-  while (st.bitsRemaining > 1) {
-    due = std::max<std::int64_t>(due + 1, std::int64_t{st.nextSample} + 1 - counted);
+  // The counters in locals, as in the LIN decoder's TakeBits.
+  const std::int64_t period = s.periodMicros;
+  const bool invertedStart = s.invertedStart;
+  const bool invertedData = s.invertedData;
+  std::int32_t bitIndex = st.bitIndex;
+  std::int32_t remaining = st.bitsRemaining;
+  std::int32_t nextSample = st.nextSample;
+  while (remaining > 1) {
+    due = std::max<std::int64_t>(due + 1, std::int64_t{nextSample} + 1 - counted);
     if (static_cast<std::uint64_t>(due) > count) break;
-    const bool invert = st.bitIndex == 0 ? s.invertedStart : s.invertedData;
+    const bool invert = bitIndex == 0 ? invertedStart : invertedData;
     const char level = levelAt(due);
     const char symbol = invert ? Inverted(level) : level;
-    st.bits[st.bitIndex++] = symbol;
-    --st.bitsRemaining;
-    st.nextSample = static_cast<std::int32_t>(BitSamplePosition(s.periodMicros, st.bitIndex));
+    st.bits[bitIndex++] = symbol;
+    --remaining;
+    nextSample = static_cast<std::int32_t>(BitSamplePosition(period, bitIndex));
     if (static_cast<std::uint64_t>(due) == count) remembered = symbol;
   }
+  st.bitIndex = bitIndex;
+  st.bitsRemaining = remaining;
+  st.nextSample = nextSample;
   st.samplesInWord = counted + static_cast<std::int32_t>(count);
   st.previousLevel = remembered;
 }
