@@ -141,6 +141,7 @@ TEST(DescriptionFile, ReReadsAChangedFileOnlyAndReadsAMissingOneAsEmpty) {
   // Same size, same time: taken as unchanged, not read again.
   Rewrite(dir, "bus.lfd", "[id]\n1A=Seat\n", stamp);
   EXPECT_EQ(d.ReadString("ID", "1A", ""), "Door");
+  EXPECT_EQ(d.ReadString("ID", "2b", "?"), "?");
   // A name added during a run changes the size.
   Rewrite(dir, "bus.lfd", "[id]\n1A=Seat\n2B=Lamp\n", stamp);
   EXPECT_EQ(d.ReadString("ID", "2B", ""), "Lamp");

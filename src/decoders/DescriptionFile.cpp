@@ -19,6 +19,7 @@ void DescriptionFile::Open(std::string path) {
   size_ = 0;
   mtime_ = {};
   document_ = IniDocument{};
+  ForgetFound();
   checked_ = false;
   RefreshIfChanged();
 }
@@ -27,6 +28,7 @@ void DescriptionFile::Close() {
   open_ = false;
   present_ = false;
   document_ = IniDocument{};
+  ForgetFound();
 }
 
 void DescriptionFile::RefreshIfChanged() {
@@ -41,7 +43,10 @@ void DescriptionFile::RefreshIfChanged() {
   std::error_code ec;
   auto status = std::filesystem::status(path_, ec);
   if (ec || !std::filesystem::is_regular_file(status)) {
-    if (present_) document_ = IniDocument{};
+    if (present_) {
+      document_ = IniDocument{};
+      ForgetFound();
+    }
     present_ = false;
     return;
   }
@@ -53,6 +58,7 @@ void DescriptionFile::RefreshIfChanged() {
     if (settled_ || clock_() - kTimestampTick < mtime_) return;
   }
   const auto readAt = clock_();
+  ForgetFound();
   if (document_.LoadFile(path_)) {
     present_ = true;
     mtime_ = mtime;
@@ -66,7 +72,30 @@ void DescriptionFile::RefreshIfChanged() {
 std::string DescriptionFile::ReadString(std::string_view section, std::string_view key,
                                         std::string_view defaultValue) {
   RefreshIfChanged();
-  return document_.ReadString(section, key, defaultValue);
+  const std::string* value = Find(section, key);
+  return value != nullptr ? *value : std::string(defaultValue);
+}
+
+const std::string* DescriptionFile::Find(std::string_view section, std::string_view key) {
+  // Keys taken from decoded frames are few (an identifier's digits), but nothing else bounds
+  // what is asked.
+  constexpr std::size_t kMostFound = 8192;
+  char buffer[64];
+  const std::size_t length = section.size() + 1 + key.size();
+  if (length > sizeof buffer) return document_.Find(section, key);
+  std::size_t at = 0;
+  auto fold = [&](std::string_view text) {
+    for (const char c : text) buffer[at++] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  fold(section);
+  buffer[at++] = '\n';
+  fold(key);
+  const std::string_view folded(buffer, length);
+  if (auto it = found_.find(folded); it != found_.end()) return it->second;
+  if (found_.size() >= kMostFound) found_.clear();
+  const std::string* value = document_.Find(section, key);
+  found_.emplace(folded, value);
+  return value;
 }
 
 std::int32_t DescriptionFile::ReadInteger(std::string_view section, std::string_view key,

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "app/IniFile.h"
@@ -45,6 +46,9 @@ class DescriptionFile {
 
  private:
   void RefreshIfChanged();
+  // The value under the key, or nullptr.
+  const std::string* Find(std::string_view section, std::string_view key);
+  void ForgetFound() { found_.clear(); }
 
   std::string path_;
   bool open_ = false;
@@ -57,6 +61,19 @@ class DescriptionFile {
   std::filesystem::file_time_type checkedAt_{};
   Clock clock_ = [] { return std::filesystem::file_time_type::clock::now(); };
   IniDocument document_;
+  // The look-ups answered since the document was read, under the section and the key in lower
+  // case (a null value: no such key). A frame description may name hundreds of identifiers,
+  // and every frame looks its name up.
+  struct FoldedHash {
+    using is_transparent = void;
+    // FNV-1a: the keys are a few characters.
+    std::size_t operator()(std::string_view text) const {
+      std::uint64_t hash = 14695981039346656037ull;
+      for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+      return static_cast<std::size_t>(hash);
+    }
+  };
+  std::unordered_map<std::string, const std::string*, FoldedHash, std::equal_to<>> found_;
 };
 
 // True when a regular file exists under the path.
