@@ -176,6 +176,51 @@ TEST(DescriptionFile, ASameSizeRewriteWithinTheTimestampTickIsSeenOnceTheTickIsO
   EXPECT_EQ(d.ReadString("ID", "123", ""), "Seat");
 }
 
+TEST(DescriptionFile, ALongSectionReadsAsTheDocumentDoesBeforeAndAfterARewrite) {
+  // Past a few entries, the answers are remembered until the file is read again.
+  auto names = [](int shift) {
+    std::string text = "[BAUDRATE]\nValue=125000\n[Id]\n";
+    char entry[32];
+    for (int id = 0; id < 0x800; id += 7) {
+      std::snprintf(entry, sizeof entry, id % 2 == 0 ? "%03X=Node%d\n" : "%03x=Node%d\n", id, id + shift);
+      text += entry;
+    }
+    return text + "00E=Second\n";  // a repeated key: the first one counts
+  };
+  TempDir dir;
+  const fs::file_time_type stamp = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  Rewrite(dir, "bus.cfd", names(0), stamp);
+  fakeNow = fs::file_time_type::clock::now();
+  DescriptionFile d;
+  d.SetClock(&FakeNow);
+  d.SetCheckInterval(std::chrono::milliseconds(100));
+  d.Open(dir.File("bus.cfd"));
+  for (int shift : {0, 1}) {
+    IniDocument expected;
+    expected.Parse(shift == 0 ? names(0) : names(1) + "7FF=Last\n");
+    // Every three-digit key in both cases, then enough four-digit ones to fill the memory
+    // more than once.
+    char key[8];
+    for (int round = 0; round < 2; ++round)
+      for (int id = 0; id < 0x1000; ++id) {
+        std::snprintf(key, sizeof key, round == 0 ? "%03X" : "%03x", id);
+        ASSERT_EQ(d.ReadString("ID", key, "?"), expected.ReadString("ID", key, "?")) << key;
+      }
+    for (int id = 0; id < 0x5000; id += 1) {
+      std::snprintf(key, sizeof key, "%04X", id);
+      ASSERT_EQ(d.ReadString("id", key, "?"), "?") << key;
+    }
+    EXPECT_EQ(d.ReadString("ID", "00E", ""), shift == 0 ? "Node14" : "Node15");
+    EXPECT_EQ(d.ReadString("Nowhere", "00E", "?"), "?");
+    // The same names one further: another size.
+    Rewrite(dir, "bus.cfd", names(1) + "7FF=Last\n", stamp);
+    fakeNow += std::chrono::seconds(1);
+    if (shift == 0) {
+      EXPECT_EQ(d.ReadString("ID", "7FF", "?"), "Last");
+    }
+  }
+}
+
 namespace {
 
 // Texts that look enough like INI files to reach every branch of the reader.

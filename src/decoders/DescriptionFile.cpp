@@ -1,6 +1,7 @@
 #include "decoders/DescriptionFile.h"
 
 #include <chrono>
+#include <cstring>
 
 namespace velkor {
 
@@ -79,22 +80,63 @@ std::string DescriptionFile::ReadString(std::string_view section, std::string_vi
 const std::string* DescriptionFile::Find(std::string_view section, std::string_view key) {
   // Keys taken from decoded frames are few (an identifier's digits), but nothing else bounds
   // what is asked.
-  constexpr std::size_t kMostFound = 8192;
-  char buffer[64];
+  constexpr std::size_t kFirstSlots = 64;
+  constexpr std::size_t kMostSlots = 16384;
+  // A short section is searched as it is: its few entries stay in the cache, where the
+  // table's slots would not.
+  constexpr std::size_t kShortSection = 16;
+  const IniDocument::Section* inSection = document_.FindSection(section);
+  if (inSection == nullptr) return nullptr;
+  if (inSection->entries.size() <= kShortSection) return document_.Find(section, key);
+
+  // The section and the key in lower case, with a line feed between (which neither holds).
+  char text[kFoundKeySize] = {};
   const std::size_t length = section.size() + 1 + key.size();
-  if (length > sizeof buffer) return document_.Find(section, key);
+  // (A key is padded with zeros, and a free slot's key is all zeros.)
+  if (length > sizeof text || section.find('\0') != section.npos || key.find('\0') != key.npos)
+    return document_.Find(section, key);
   std::size_t at = 0;
-  auto fold = [&](std::string_view text) {
-    for (const char c : text) buffer[at++] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  auto fold = [&](std::string_view part) {
+    for (const char c : part) text[at++] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
   };
   fold(section);
-  buffer[at++] = '\n';
+  text[at++] = '\n';
   fold(key);
-  const std::string_view folded(buffer, length);
-  if (auto it = found_.find(folded); it != found_.end()) return it->second;
-  if (found_.size() >= kMostFound) found_.clear();
+  FoundKey folded;
+  std::memcpy(folded.data(), text, sizeof text);
+
+  auto slotOf = [this](const FoundKey& k) -> Found& {
+    std::uint64_t hash = 0;
+    for (const std::uint64_t word : k) hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
+    hash ^= hash >> 29;
+    const std::size_t mask = found_.size() - 1;
+    for (std::size_t slot = static_cast<std::size_t>(hash) & mask;; slot = (slot + 1) & mask) {
+      const FoundKey& there = found_[slot].key;
+      if (there[0] == 0 || ((there[0] ^ k[0]) | (there[1] ^ k[1]) | (there[2] ^ k[2]) | (there[3] ^ k[3])) == 0)
+        return found_[slot];
+    }
+  };
+  if (found_.empty()) found_.resize(kFirstSlots);
+  if (const Found& slot = slotOf(folded); slot.key[0] != 0) return slot.value;
+
   const std::string* value = document_.Find(section, key);
-  found_.emplace(folded, value);
+  if (2 * (foundCount_ + 1) > found_.size()) {
+    // Twice the slots, the answers moved over; or, at the most, a fresh start.
+    std::vector<Found> old(found_.size() < kMostSlots ? 2 * found_.size() : kFirstSlots);
+    old.swap(found_);
+    foundCount_ = 0;
+    if (found_.size() > old.size()) {
+      for (const Found& f : old) {
+        if (f.key[0] == 0) continue;
+        slotOf(f.key) = f;
+        ++foundCount_;
+      }
+    }
+  }
+  Found& slot = slotOf(folded);
+  slot.key = folded;
+  slot.value = value;
+  ++foundCount_;
   return value;
 }
 

@@ -7,12 +7,12 @@
 // of a reading would pass unseen: a reading taken within that tick of the file's time is
 // taken once more when the tick has certainly gone by.
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "app/IniFile.h"
@@ -48,7 +48,10 @@ class DescriptionFile {
   void RefreshIfChanged();
   // The value under the key, or nullptr.
   const std::string* Find(std::string_view section, std::string_view key);
-  void ForgetFound() { found_.clear(); }
+  void ForgetFound() {
+    found_.clear();
+    foundCount_ = 0;
+  }
 
   std::string path_;
   bool open_ = false;
@@ -63,17 +66,16 @@ class DescriptionFile {
   IniDocument document_;
   // The look-ups answered since the document was read, under the section and the key in lower
   // case (a null value: no such key). A frame description may name hundreds of identifiers,
-  // and every frame looks its name up.
-  struct FoldedHash {
-    using is_transparent = void;
-    // FNV-1a: the keys are a few characters.
-    std::size_t operator()(std::string_view text) const {
-      std::uint64_t hash = 14695981039346656037ull;
-      for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-      return static_cast<std::size_t>(hash);
-    }
+  // and every frame looks its name up. An open-addressing table: a power of two of slots,
+  // at most half of them used.
+  static constexpr std::size_t kFoundKeySize = 32;  // longer keys are not remembered
+  using FoundKey = std::array<std::uint64_t, kFoundKeySize / 8>;  // the characters, zero-padded
+  struct Found {
+    FoundKey key{};  // all zero in a free slot
+    const std::string* value = nullptr;
   };
-  std::unordered_map<std::string, const std::string*, FoldedHash, std::equal_to<>> found_;
+  std::vector<Found> found_;
+  std::size_t foundCount_ = 0;
 };
 
 // True when a regular file exists under the path.

@@ -68,8 +68,17 @@ class LevelChanges {
   }
 
   std::size_t Next(std::size_t from, std::size_t to, unsigned level) {
+    bool loaded = false;
     while (from < to) {
-      if (from < windowAt_ || from >= windowAt_ + windowLength_) Load(from);
+      if (from < windowAt_ || from >= windowAt_ + windowLength_) {
+        // A second window without a change: a quiet stretch, scanned sixteen samples a step.
+        if (loaded) {
+          const auto bit = static_cast<std::uint8_t>(1u << channel_);
+          return FindSampleChange(samples_, from, to, level != 0 ? bit : 0, bit);
+        }
+        Load(from);
+        loaded = true;
+      }
       const auto offset = static_cast<unsigned>(from - windowAt_);
       std::uint64_t differing = (level != 0 ? ~window_ : window_) >> offset;
       const unsigned valid = windowLength_ - offset;
