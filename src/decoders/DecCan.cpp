@@ -184,6 +184,10 @@ int LoadCanDescription(DecoderServices& services, CanChannelState& state, const 
   const std::int64_t bitMicros = 1000000 / bitRate;
   for (int k = 0; k < kCanThresholdCount; ++k)
     state.thresholds[k] = static_cast<std::int32_t>(BitSamplePosition(bitMicros, k));
+  const auto& t = state.thresholds;
+  state.runBits.assign(static_cast<std::size_t>(std::clamp(t[5], 0, 1024)), 0);
+  for (std::int32_t r = 0; r < static_cast<std::int32_t>(state.runBits.size()); ++r)
+    if (r >= t[0]) state.runBits[r] = static_cast<std::uint8_t>(1 + (r >= t[1]) + (r >= t[2]) + (r >= t[3]) + (r >= t[4]));
 
   services.fieldNames.Add(channel, "ID");
   services.fieldNames.Add(channel, "DataFrame");
@@ -376,6 +380,8 @@ bool RunDecodingCanLane(DecoderServices& services, CanChannelState& state, int c
       PendingBits pending;
       int need = FieldBits(state);
       const auto& t = state.thresholds;
+      const std::uint8_t* runBits = state.runBits.data();
+      const auto runBitsKnown = static_cast<std::int32_t>(state.runBits.size());
       // The changes of level are read 64 samples at a time as a mask: bit k of `changes` is a
       // change at changesAt + k. The window is scanned from the sample after `at`.
       std::size_t changesAt = at + 1;
@@ -415,8 +421,11 @@ bool RunDecodingCanLane(DecoderServices& services, CanChannelState& state, int c
       };
       for (;;) {
         int result = 0;
-        if (run >= t[0] && run < t[5]) {
-          int count = 1 + (run >= t[1]) + (run >= t[2]) + (run >= t[3]) + (run >= t[4]);
+        int count = run < runBitsKnown ? runBits[run]
+                    : run >= t[0] && run < t[5]
+                        ? 1 + (run >= t[1]) + (run >= t[2]) + (run >= t[3]) + (run >= t[4])
+                        : 0;
+        if (count != 0) {
           const bool five = count == 5;
           if (afterFive) --count;
           afterFive = five;

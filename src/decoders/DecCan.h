@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "decoders/DescriptionFile.h"
 #include "pipeline/DecoderServices.h"
@@ -34,6 +35,9 @@ struct CanChannelState {
   std::int32_t run = 0;
   // Run limits in samples for 0.5, 1.5, ... 6.5 bit times.
   std::array<std::int32_t, kCanThresholdCount> thresholds{};
+  // The bits of a run by its length as `run` counts it, for lengths below thresholds[5] (at
+  // most the first 1024): 0 below thresholds[0], else 1 to 5.
+  std::vector<std::uint8_t> runBits;
   char lastLevel = '?';
   // Bits not yet consumed by the frame fields, oldest first.
   std::array<char, kCanBitBufferSize + 1> bits{};

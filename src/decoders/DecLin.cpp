@@ -223,10 +223,10 @@ std::int64_t StopBitSample(const LinChannelState& s) {
 
 // `count` samples of a byte before its stop bit is due: the bits due in them are the level
 // levelAt(k) of their sample k (1 for the first).
-// (The counters are kept in locals: a store into the bit characters could otherwise change
-// them, and they would be read again for every bit.)
+// (The counters are kept in locals, and levelAt is taken by value: a store into the bit
+// characters could otherwise change them, and they would be read again for every bit.)
 template <typename LevelAt>
-void TakeBits(LinChannelState& s, std::uint64_t count, LevelAt&& levelAt) {
+void TakeBits(LinChannelState& s, std::uint64_t count, LevelAt levelAt) {
   const std::int32_t counted = s.samplesInByte;
   std::int32_t bitIndex = s.bitIndex;
   std::int32_t remaining = s.bitsRemaining;

@@ -215,7 +215,7 @@ std::int64_t StopBitSample(const SerialChannelState& st) {
 // the level levelAt(k) of their sample k (1 for the first). The level remembered is the last
 // sample's, as the per-sample step leaves it: the symbol when that sample took one.
 template <typename LevelAt>
-void TakeSymbols(SerialChannelState& st, std::uint64_t count, LevelAt&& levelAt) {
+void TakeSymbols(SerialChannelState& st, std::uint64_t count, LevelAt levelAt) {
   const SerialSettings& s = st.settings;
   std::int64_t due = 0;
   const std::int32_t counted = st.samplesInWord;
@@ -289,7 +289,7 @@ inline std::uint64_t DecodingBlind(const SerialChannelState& st) {
 inline void DecodingSkipBlind(SerialChannelState& st, int channel, const std::uint8_t* samples,
                               std::uint64_t count) {
   st.idleSamples = CountHeld(st.idleSamples, count, kSerialIdleCap);
-  TakeSymbols(st, count, [&](std::int64_t k) { return LevelIn(samples[k - 1], channel); });
+  TakeSymbols(st, count, [samples, channel](std::int64_t k) { return LevelIn(samples[k - 1], channel); });
 }
 
 bool Decoding(const DecoderServices& services, const SerialChannelState& st, int channel) {
