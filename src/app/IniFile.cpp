@@ -13,14 +13,6 @@ std::string_view StripIni(std::string_view text) {
   return text;
 }
 
-static char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  return true;
-}
 
 std::string UpperCaseAscii(std::string_view text) {
   std::string out(text);

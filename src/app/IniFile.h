@@ -15,7 +15,14 @@ namespace velkor {
 
 // Blanks and control characters (codes 0 to 32) removed at both ends.
 std::string_view StripIni(std::string_view text);
-bool EqualsNoCase(std::string_view a, std::string_view b);
+// Equal but for the case of ASCII letters. (Inline: decoders compare names with it per frame.)
+inline bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (lower(a[i]) != lower(b[i])) return false;
+  return true;
+}
 std::string UpperCaseAscii(std::string_view text);
 
 // A whole number in decimal (optional sign) or "0x"/"0X" hexadecimal that fits 32 bits;

@@ -87,7 +87,11 @@ const std::string* DescriptionFile::Find(std::string_view section, std::string_v
   constexpr std::size_t kShortSection = 16;
   const IniDocument::Section* inSection = document_.FindSection(section);
   if (inSection == nullptr) return nullptr;
-  if (inSection->entries.size() <= kShortSection) return document_.Find(section, key);
+  if (inSection->entries.size() <= kShortSection) {
+    for (const auto& [name, value] : inSection->entries)
+      if (EqualsNoCase(name, key)) return &value;
+    return nullptr;
+  }
 
   // The section and the key in lower case, with a line feed between (which neither holds).
   char text[kFoundKeySize] = {};
