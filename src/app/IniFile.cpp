@@ -13,7 +13,6 @@ std::string_view StripIni(std::string_view text) {
   return text;
 }
 
-
 std::string UpperCaseAscii(std::string_view text) {
   std::string out(text);
   for (char& c : out)
