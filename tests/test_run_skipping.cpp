@@ -626,6 +626,29 @@ TEST(RunSkipping, BlockCallsInsideBusyFramesKeepStopAndColumns) {
   EXPECT_GT(lines, 100);
 }
 
+TEST(SampleScan, EveryScanOfThisProcessorFindsWhatALoopFinds) {
+  // Changes at every offset of the wider steps, short and long stretches, every mask.
+  std::mt19937 rng(5);
+  std::vector<std::uint8_t> s(700);
+  const auto scanners = scan::Scanners();
+  ASSERT_FALSE(scanners.empty());
+  for (int round = 0; round < 3000; ++round) {
+    const auto base = static_cast<std::uint8_t>(rng());
+    std::fill(s.begin(), s.end(), base);
+    const std::size_t changes = rng() % 3;
+    for (std::size_t k = 0; k < changes; ++k) s[rng() % s.size()] = static_cast<std::uint8_t>(rng());
+    const std::size_t from = rng() % 300;
+    const std::size_t to = from + rng() % (s.size() - from + 1);
+    const auto channels = static_cast<std::uint8_t>(rng() & 0x0F);
+    const std::uint8_t levels = rng() % 4 == 0 ? static_cast<std::uint8_t>(rng()) : base;
+    std::size_t expected = from;
+    while (expected < to && ((s[expected] ^ levels) & channels) == 0) ++expected;
+    for (const auto& [name, scanner] : scanners)
+      ASSERT_EQ(scanner(s.data(), from, to, levels, channels), expected)
+          << name << " from " << from << " to " << to << ", round " << round;
+  }
+}
+
 TEST(SampleScan, FindsTheFirstChangeOfTheLowBits) {
   std::vector<std::uint8_t> s(100, 0x35);
   EXPECT_EQ(FindSampleChange(s.data(), 0, s.size(), 0x5), 100u);

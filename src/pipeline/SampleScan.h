@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
+#include <utility>
+#include <vector>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -30,9 +33,13 @@ inline std::uint64_t DifferenceAt(const std::uint8_t* samples, std::size_t at, s
   return (word ^ pattern) & mask;
 }
 
-// FindSampleChange past its first word.
+// FindSampleChange past its first word, by the widest scan the processor has.
 std::size_t FindSampleChangeWide(const std::uint8_t* samples, std::size_t from, std::size_t to,
                                  std::uint8_t levels, std::uint8_t channels);
+
+// Every scan this processor can run, by name (for the tests that hold them to one another).
+using Scanner = std::size_t (*)(const std::uint8_t*, std::size_t, std::size_t, std::uint8_t, std::uint8_t);
+std::vector<std::pair<std::string_view, Scanner>> Scanners();
 
 }  // namespace scan
 
