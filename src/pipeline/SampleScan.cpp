@@ -71,9 +71,10 @@ __attribute__((target("avx2"))) inline std::uint32_t DifferingAvx2(const std::ui
   return static_cast<std::uint32_t>(_mm256_movemask_epi8(same)) ^ 0xFFFFFFFFu;
 }
 
-__attribute__((target("avx2"))) std::size_t FindAvx2(const std::uint8_t* samples, std::size_t at,
+__attribute__((target("avx2"))) std::size_t FindAvx2(const std::uint8_t* samples, std::size_t from,
                                                      std::size_t to, std::uint8_t levels,
                                                      std::uint8_t channels) {
+  std::size_t at = from;
   const __m256i vmask = _mm256_set1_epi8(static_cast<char>(channels));
   const __m256i vpattern = _mm256_set1_epi8(static_cast<char>(levels & channels));
   while (at + 128 <= to) {
@@ -90,6 +91,13 @@ __attribute__((target("avx2"))) std::size_t FindAvx2(const std::uint8_t* samples
     if (const std::uint32_t d = DifferingAvx2(samples + at, vmask, vpattern))
       return at + static_cast<std::size_t>(std::countr_zero(d));
     at += 32;
+  }
+  if (at < to && to - from >= 32) {
+    // The last 32 samples of the range, less those already looked at.
+    const std::size_t last = to - 32;
+    const std::uint32_t d = DifferingAvx2(samples + last, vmask, vpattern) & (0xFFFFFFFFu << (at - last));
+    _mm256_zeroupper();
+    return d != 0 ? last + static_cast<std::size_t>(std::countr_zero(d)) : to;
   }
   // The upper halves cleared before the SSE code that follows: GCC 12 leaves them dirty on
   // this tail call, and every SSE instruction after it would then run several times slower.
