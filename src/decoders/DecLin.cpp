@@ -212,10 +212,10 @@ std::int64_t StopBitSample(const LinChannelState& s) {
   // Bits three microseconds apart or more are at least a sample apart: none waits for the
   // one before unless the first already does.
   if (s.bitPeriodMicros >= 3 && s.nextSample >= s.samplesInByte)
-    return std::int64_t{BitOffset(s, last)} + 1 - s.samplesInByte;
+    return std::int64_t{s.bitOffsets[last]} + 1 - s.samplesInByte;
   std::int64_t due = 0;
   std::int32_t nextSample = s.nextSample;
-  for (std::int32_t bit = s.bitIndex;; nextSample = BitOffset(s, ++bit)) {
+  for (std::int32_t bit = s.bitIndex;; nextSample = s.bitOffsets[++bit]) {
     due = std::max<std::int64_t>(due + 1, std::int64_t{nextSample} + 1 - s.samplesInByte);
     if (bit == last) return due;
   }
