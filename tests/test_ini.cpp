@@ -176,6 +176,38 @@ TEST(DescriptionFile, ASameSizeRewriteWithinTheTimestampTickIsSeenOnceTheTickIsO
   EXPECT_EQ(d.ReadString("ID", "123", ""), "Seat");
 }
 
+TEST(DescriptionFile, CheckedByItsOwnerItAsksOnlyWhenTold) {
+  TempDir dir;
+  const fs::file_time_type stamp = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  Rewrite(dir, "bus.lfd", "[ID]\n1A=Door\n", stamp);
+  fakeNow = fs::file_time_type::clock::now();
+  DescriptionFile d;
+  d.SetClock(&FakeNow);
+  d.SetCheckInterval(std::chrono::milliseconds(100));
+  d.SetCheckedByOwner(true);
+  d.Open(dir.File("bus.lfd"));
+  EXPECT_EQ(d.ReadString("ID", "1A", ""), "Door");
+  Rewrite(dir, "bus.lfd", "[ID]\n1A=Window\n", stamp);
+  fakeNow += std::chrono::seconds(1);
+  EXPECT_EQ(d.ReadString("ID", "1A", ""), "Door");
+  EXPECT_EQ(d.ReadInteger("ID", "2B", 7), 7);
+  d.CheckNow();
+  EXPECT_EQ(d.ReadString("ID", "1A", ""), "Window");
+  // Within the interval the check asks nothing either.
+  Rewrite(dir, "bus.lfd", "[ID]\n1A=Seat\n", stamp);
+  fakeNow += std::chrono::milliseconds(50);
+  d.CheckNow();
+  EXPECT_EQ(d.ReadString("ID", "1A", ""), "Window");
+  fakeNow += std::chrono::milliseconds(60);
+  d.CheckNow();
+  EXPECT_EQ(d.ReadString("ID", "1A", ""), "Seat");
+  // Back to asking at every look-up.
+  d.SetCheckedByOwner(false);
+  d.SetCheckInterval(std::chrono::milliseconds(0));
+  Rewrite(dir, "bus.lfd", "[ID]\n1A=Lamps\n", stamp);
+  EXPECT_EQ(d.ReadString("ID", "1A", ""), "Lamps");
+}
+
 TEST(DescriptionFile, ALongSectionReadsAsTheDocumentDoesBeforeAndAfterARewrite) {
   // Past a few entries, the answers are remembered until the file is read again.
   auto names = [](int shift) {

@@ -72,7 +72,7 @@ void DescriptionFile::RefreshIfChanged() {
 
 std::string DescriptionFile::ReadString(std::string_view section, std::string_view key,
                                         std::string_view defaultValue) {
-  RefreshIfChanged();
+  if (!checkedByOwner_) RefreshIfChanged();
   const std::string* value = Find(section, key);
   return value != nullptr ? *value : std::string(defaultValue);
 }
@@ -146,12 +146,12 @@ const std::string* DescriptionFile::Find(std::string_view section, std::string_v
 
 std::int32_t DescriptionFile::ReadInteger(std::string_view section, std::string_view key,
                                           std::int32_t defaultValue) {
-  RefreshIfChanged();
+  if (!checkedByOwner_) RefreshIfChanged();
   return document_.ReadInteger(section, key, defaultValue);
 }
 
 std::vector<std::string> DescriptionFile::Keys(std::string_view section) {
-  RefreshIfChanged();
+  if (!checkedByOwner_) RefreshIfChanged();
   return document_.Keys(section);
 }
 

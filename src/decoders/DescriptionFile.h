@@ -43,6 +43,10 @@ class DescriptionFile {
   // it looks names up faster than the file system answers, and an edit still shows within
   // the interval. Zero, the default, asks on every look-up.
   void SetCheckInterval(std::chrono::milliseconds interval) { checkInterval_ = interval; }
+  // A replay looks a name up for nearly every frame, and even reading the clock for each one
+  // shows: it asks CheckNow between its reads instead, and look-ups then ask nothing.
+  void SetCheckedByOwner(bool byOwner) { checkedByOwner_ = byOwner; }
+  void CheckNow() { RefreshIfChanged(); }
 
  private:
   void RefreshIfChanged();
@@ -60,6 +64,7 @@ class DescriptionFile {
   std::uintmax_t size_ = 0;
   bool settled_ = false;  // read after the tick of mtime_ was over
   std::chrono::milliseconds checkInterval_{0};
+  bool checkedByOwner_ = false;
   bool checked_ = false;  // checkedAt_ holds the time of the latest question
   std::filesystem::file_time_type checkedAt_{};
   Clock clock_ = [] { return std::filesystem::file_time_type::clock::now(); };

@@ -167,6 +167,11 @@ bool Pipeline::ReplayCaptureFile(const std::string& path) {
       // fread only comes back short at the end of the file or on an error: the replay then
       // ends after the partial block, as it did when it read a block at a time.
       const std::size_t n = std::fread(buffer.get(), 1, kReplayReadSize, file.get());
+      // The description files are asked about between reads, not at every name looked up.
+      for (int i = 0; i < kChannelCount; ++i) {
+        can[i].description.CheckNow();
+        lin[i].description.CheckNow();
+      }
       const std::size_t full = n / kReplayBlockSize * kReplayBlockSize;
       if (path_ == DispatchPath::RunSkipping) {
         DispatchRuns(buffer.get(), full, &afterBlock);
@@ -194,6 +199,8 @@ void Pipeline::SetDescriptionCheckInterval(std::chrono::milliseconds interval) {
   for (int i = 0; i < kChannelCount; ++i) {
     can[i].description.SetCheckInterval(interval);
     lin[i].description.SetCheckInterval(interval);
+    can[i].description.SetCheckedByOwner(interval.count() > 0);
+    lin[i].description.SetCheckedByOwner(interval.count() > 0);
   }
 }
 

@@ -26,9 +26,9 @@ inline constexpr std::size_t kReplayBlockSize = 1024;
 inline constexpr std::size_t kLiveBlockSize = 1024;
 // The replay reads this much of the file at once; progress and Stop still come per block.
 inline constexpr std::size_t kReplayReadSize = 256 * kReplayBlockSize;
-// During a replay the CAN and LIN decoders ask whether their description file changed (for
-// names added while the run goes on) at most this often: asking on every frame line cost
-// more than all the decoding of a replay.
+// During a replay the CAN and LIN description files are asked whether they changed (for
+// names added while the run goes on) between reads, at most this often: asking on every
+// frame line cost more than all the decoding of a replay.
 inline constexpr std::chrono::milliseconds kReplayDescriptionCheck{100};
 
 // The four samples s0 (oldest) to s3 carried by one byte of the live stream: channel 1 is
