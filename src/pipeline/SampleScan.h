@@ -1,6 +1,7 @@
 #pragma once
-// Finding the next change of level in a block of samples, eight samples per step: the
-// run-skipping dispatch spends most of an idle capture here, so it must go at memory speed.
+// Finding the next change of level in a block of samples, many samples per step (see
+// SampleScan.cpp): the run-skipping dispatch spends most of an idle capture here, so it must
+// go at memory speed.
 
 #include <bit>
 #include <cstddef>
@@ -78,7 +79,7 @@ class LevelChanges {
     bool loaded = false;
     while (from < to) {
       if (from < windowAt_ || from >= windowAt_ + windowLength_) {
-        // A second window without a change: a quiet stretch, scanned sixteen samples a step.
+        // A second window without a change: a quiet stretch, for the wide scan.
         if (loaded) {
           const auto bit = static_cast<std::uint8_t>(1u << channel_);
           return FindSampleChange(samples_, from, to, level != 0 ? bit : 0, bit);
