@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "BenchCaptures.h"
@@ -24,8 +26,8 @@ DispatchPath PathOf(const benchmark::State& state) {
 
 // 20 million samples (48 s of signal) of each traffic, written once as a capture file.
 struct ReplayFile {
-  explicit ReplayFile(bench::Traffic traffic) {
-    bench::SetUpChannels(dir.Path(), settings);
+  ReplayFile(bench::Traffic traffic, int moreCanNames) {
+    bench::SetUpChannels(dir.Path(), settings, moreCanNames);
     const auto bytes = bench::MakeTraffic(traffic, 20'000'000);
     samples = bytes.size();
     path = dir.Write("capture.bin", bytes);
@@ -36,15 +38,19 @@ struct ReplayFile {
   std::size_t samples = 0;
 };
 
-const ReplayFile& FileFor(bench::Traffic traffic) {
-  static std::map<bench::Traffic, ReplayFile> files;
-  auto it = files.find(traffic);
-  if (it == files.end()) it = files.try_emplace(traffic, traffic).first;
+const ReplayFile& FileFor(bench::Traffic traffic, int moreCanNames) {
+  static std::map<std::pair<bench::Traffic, int>, ReplayFile> files;
+  const auto key = std::make_pair(traffic, moreCanNames);
+  auto it = files.find(key);
+  if (it == files.end())
+    it = files.emplace(std::piecewise_construct, std::forward_as_tuple(key),
+                       std::forward_as_tuple(traffic, moreCanNames))
+             .first;
   return it->second;
 }
 
-void BM_Replay(benchmark::State& state, bench::Traffic traffic) {
-  const ReplayFile& file = FileFor(traffic);
+void BM_Replay(benchmark::State& state, bench::Traffic traffic, int moreCanNames = 0) {
+  const ReplayFile& file = FileFor(traffic, moreCanNames);
   Settings settings = file.settings;
   SilentUserInterface ui;
   std::size_t lines = 0;
@@ -68,6 +74,12 @@ BENCHMARK_CAPTURE(BM_Replay, idle, bench::Traffic::Idle)
     ->ArgName("runSkipping")
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Replay, mixed, bench::Traffic::Mixed)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("runSkipping")
+    ->Unit(benchmark::kMillisecond);
+// The same traffic with a CAN description of 300 names, as a car's bus has.
+BENCHMARK_CAPTURE(BM_Replay, mixedManyNames, bench::Traffic::Mixed, 298)
     ->Arg(0)
     ->Arg(1)
     ->ArgName("runSkipping")

@@ -40,7 +40,7 @@ std::string_view TrafficName(Traffic traffic) {
   return "";
 }
 
-void SetUpChannels(const std::string& folder, Settings& settings) {
+void SetUpChannels(const std::string& folder, Settings& settings, int moreCanNames) {
   auto write = [&folder](const std::string& name, const std::string& text) {
     const std::string path = folder + "/" + name;
     FILE* f = std::fopen(path.c_str(), "wb");
@@ -55,7 +55,13 @@ void SetUpChannels(const std::string& folder, Settings& settings) {
   can.type = ChannelType::Can;
   can.active = true;
   can.caption = "CAN";
-  can.canFile = write("bench.cfd", "[BAUDRATE]\nValue=125000\n[ID]\n135=Engine\n26A=Doors\n");
+  std::string canNames = "[BAUDRATE]\nValue=125000\n[ID]\n135=Engine\n26A=Doors\n";
+  for (int k = 0; k < moreCanNames; ++k) {
+    char entry[32];
+    std::snprintf(entry, sizeof entry, "%03X=Node_%d\n", (k * 0x7FF / moreCanNames) & 0x7FF, k);
+    canNames += entry;
+  }
+  can.canFile = write("bench.cfd", canNames);
   ChannelSettings& lin = settings.channels[1];
   lin.type = ChannelType::Lin;
   lin.active = true;
