@@ -83,6 +83,19 @@ TEST(Replay, BlocksAndProgress) {
     EXPECT_EQ(rig.ui.progress, (std::vector<std::string>{"show:Reload...", "68%", "hide"}));
     EXPECT_EQ(rig.pipeline.sampleIndex, 1500u);
   }
+  // Files of several reads, sizes that divide unevenly: each block shows its percentage, on
+  // both paths.
+  for (const std::size_t size : {kReplayReadSize * 2 + 3 * 1024 + 517, std::size_t{137 * 1024 + 99}}) {
+    for (const DispatchPath path : {DispatchPath::PerSample, DispatchPath::RunSkipping}) {
+      TestRig rig;
+      rig.pipeline.SetDispatchPath(path);
+      rig.Replay(std::vector<std::uint8_t>(size, 0));
+      std::vector<std::string> expected{"show:Reload..."};
+      for (std::size_t at = 1024; at <= size; at += 1024) expected.push_back(std::to_string(100 * at / size) + "%");
+      expected.push_back("hide");
+      EXPECT_EQ(rig.ui.progress, expected) << size;
+    }
+  }
 }
 
 TEST(Replay, StopRequestEndsAfterCurrentBlock) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 namespace velkor {
@@ -155,11 +156,17 @@ bool Pipeline::ReplayCaptureFile(const std::string& path) {
     SetDescriptionCheckInterval(kReplayDescriptionCheck);
     const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kReplayReadSize);
     bool stop = false;
-    // After each full block: progress, then the Stop button.
+    // After each full block: progress, then the Stop button. The percentage is worked out
+    // again only when the samples reach the next one (a division per block showed).
+    std::uint64_t percent = 0;
+    std::uint64_t nextPercentAt = 0;
     const std::function<bool()> afterBlock = [&] {
-      // A file that grew while it was read could pass 100%; the bar stops there.
-      const std::uint64_t percent = size == 0 ? 100 : 100 * sampleIndex / size;
-      ui.SetProgress(static_cast<int>(percent > 100 ? 100 : percent));
+      if (sampleIndex >= nextPercentAt) {
+        // A file that grew while it was read could pass 100%; the bar stops there.
+        percent = size == 0 ? 100 : std::min<std::uint64_t>(100, 100 * sampleIndex / size);
+        nextPercentAt = percent == 100 ? std::numeric_limits<std::uint64_t>::max() : ((percent + 1) * size + 99) / 100;
+      }
+      ui.SetProgress(static_cast<int>(percent));
       stop = ui.StopRequested();
       return stop;
     };
