@@ -369,7 +369,7 @@ bool RunLinLane(DecoderServices& services, LinChannelState& state, int channel, 
     state.bitsRemaining = 0;
     std::uint64_t data;  // bits 1 to 8, '0' or '1' each
     std::memcpy(&data, state.bits.data() + 1, sizeof data);
-    CompleteByte(state, static_cast<std::int32_t>(((data & 0x0101010101010101ull) * 0x0102040810204080ull) >> 56));
+    CompleteByte(state, static_cast<std::int32_t>(scan::GatherLowBits(data)));
     services.MarkTrace(channel);
     return 0;
   };

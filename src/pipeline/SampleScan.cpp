@@ -106,8 +106,6 @@ __attribute__((target("avx2"))) std::size_t FindAvx2(const std::uint8_t* samples
 }
 #endif
 
-using Scanner = std::size_t (*)(const std::uint8_t*, std::size_t, std::size_t, std::uint8_t, std::uint8_t);
-
 Scanner BestScanner() {
 #if defined(VELKOR_SCAN_AVX2)
   if (__builtin_cpu_supports("avx2")) return &FindAvx2;

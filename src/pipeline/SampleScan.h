@@ -26,6 +26,13 @@ inline std::size_t FirstByte(std::uint64_t difference) {
     return static_cast<std::size_t>(std::countl_zero(difference) / 8);
 }
 
+// The low bits of the eight bytes of a word read in memory order (on a little-endian
+// machine), first byte lowest, gathered into one byte by a product whose partial sums never
+// meet.
+inline std::uint64_t GatherLowBits(std::uint64_t word) {
+  return ((word & 0x0101010101010101ull) * 0x0102040810204080ull) >> 56;
+}
+
 // The bytes of eight samples from `at` that differ from `pattern` in the bits of `mask`.
 inline std::uint64_t DifferenceAt(const std::uint8_t* samples, std::size_t at, std::uint64_t pattern,
                                   std::uint64_t mask) {
@@ -119,15 +126,10 @@ class LevelChanges {
     }
 #endif
     if (windowLength_ == 64 && std::endian::native == std::endian::little) {
-      // Bit `channel_` of eight samples: one bit per byte, gathered into the top byte by a
-      // product whose partial sums never meet.
+      // Bit `channel_` of eight samples at a time.
       std::uint64_t words[8];
       std::memcpy(words, samples_ + at, sizeof words);
-      auto gather = [this](std::uint64_t word) {
-        constexpr std::uint64_t kLowBit = 0x0101010101010101ull;
-        constexpr std::uint64_t kGather = 0x0102040810204080ull;
-        return (((word >> channel_) & kLowBit) * kGather) >> 56;
-      };
+      auto gather = [this](std::uint64_t word) { return scan::GatherLowBits(word >> channel_); };
       window_ = gather(words[0]) | gather(words[1]) << 8 | gather(words[2]) << 16 | gather(words[3]) << 24 |
                 gather(words[4]) << 32 | gather(words[5]) << 40 | gather(words[6]) << 48 |
                 gather(words[7]) << 56;
