@@ -20,7 +20,7 @@
 #include "pipeline/DecMain.h"
 #include "ui/Dialogs.h"
 #include "ui/Main.h"
-#include "views/qt/Graphic.h"
+#include "ui/views/Graphic.h"
 
 using namespace velkor;
 

@@ -41,8 +41,8 @@
 #include "pipeline/DecMain.h"
 #include "ui/Dialogs.h"
 #include "ui/Main.h"
-#include "views/qt/HexaView.h"
-#include "views/qt/LineList.h"
+#include "ui/views/HexaView.h"
+#include "ui/views/LineList.h"
 
 using namespace velkor;
 

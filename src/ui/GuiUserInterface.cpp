@@ -2,12 +2,12 @@
 
 #include <QApplication>
 
-#include "pipeline/qt/Progress.h"
+#include "ui/Progress.h"
 #include "ui/Main.h"
 #include "ui/QtText.h"
-#include "views/qt/FilterView.h"
-#include "views/qt/Graphic.h"
-#include "views/qt/HexaView.h"
+#include "ui/views/FilterView.h"
+#include "ui/views/Graphic.h"
+#include "ui/views/HexaView.h"
 
 namespace velkor::ui {
 

@@ -15,21 +15,21 @@
 #include <QToolBar>
 
 #include "app/ConfigFile.h"
-#include "channels/qt/Channel.h"
-#include "channels/qt/Frame.h"
-#include "hardware/qt/Hardware.h"
-#include "pipeline/qt/Progress.h"
+#include "ui/channels/Channel.h"
+#include "ui/channels/Frame.h"
+#include "ui/hardware/Hardware.h"
+#include "ui/Progress.h"
 #include "platform/SystemPort.h"
-#include "remote/qt/RemoteLink.h"
+#include "ui/remote/RemoteLink.h"
 #include "ui/Aide.h"
 #include "ui/Colors.h"
 #include "ui/Icons.h"
 #include "ui/QtText.h"
 #include "ui/VersionContacts.h"
-#include "views/qt/Edit.h"
-#include "views/qt/FilterView.h"
-#include "views/qt/Graphic.h"
-#include "views/qt/HexaView.h"
+#include "ui/views/Edit.h"
+#include "ui/views/FilterView.h"
+#include "ui/views/Graphic.h"
+#include "ui/views/HexaView.h"
 
 namespace velkor::ui {
 

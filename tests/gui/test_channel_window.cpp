@@ -16,7 +16,7 @@
 
 #include "GuiRig.h"
 #include "app/ConfigFile.h"
-#include "channels/qt/Channel.h"
+#include "ui/channels/Channel.h"
 #include "ui/ClickLabel.h"
 
 using namespace velkor;

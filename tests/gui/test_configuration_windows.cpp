@@ -14,13 +14,13 @@
 
 #include "GuiRig.h"
 #include "app/IniFile.h"
-#include "channels/qt/Channel.h"
-#include "hardware/qt/Hardware.h"
+#include "ui/channels/Channel.h"
+#include "ui/hardware/Hardware.h"
 #include "ui/Colors.h"
 #include "ui/QtText.h"
-#include "views/qt/FilterView.h"
-#include "views/qt/Graphic.h"
-#include "views/qt/HexaView.h"
+#include "ui/views/FilterView.h"
+#include "ui/views/Graphic.h"
+#include "ui/views/HexaView.h"
 
 using namespace velkor;
 using namespace velkor::test;

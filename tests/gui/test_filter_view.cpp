@@ -16,9 +16,9 @@
 #include "GuiRig.h"
 #include "app/ConfigFile.h"
 #include "app/IniFile.h"
-#include "pipeline/qt/Progress.h"
-#include "views/qt/FilterView.h"
-#include "views/qt/LineList.h"
+#include "ui/Progress.h"
+#include "ui/views/FilterView.h"
+#include "ui/views/LineList.h"
 
 using namespace velkor;
 using namespace velkor::test;

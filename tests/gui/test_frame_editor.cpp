@@ -15,7 +15,7 @@
 
 #include "GuiRig.h"
 #include "channels/FrameDescriptionText.h"
-#include "channels/qt/Frame.h"
+#include "ui/channels/Frame.h"
 #include "ui/Aide.h"
 #include "ui/QtText.h"
 #include "ui/VersionContacts.h"

@@ -17,8 +17,8 @@
 #include "CanEncoder.h"
 #include "GuiRig.h"
 #include "Waveform.h"
-#include "views/qt/Graphic.h"
-#include "views/qt/RollingPicture.h"
+#include "ui/views/Graphic.h"
+#include "ui/views/RollingPicture.h"
 
 using namespace velkor;
 using namespace velkor::test;

@@ -18,9 +18,9 @@
 #include "GuiRig.h"
 #include "app/Cp1252.h"
 #include "views/LineText.h"
-#include "views/qt/Edit.h"
-#include "views/qt/HexaView.h"
-#include "views/qt/LineList.h"
+#include "ui/views/Edit.h"
+#include "ui/views/HexaView.h"
+#include "ui/views/LineList.h"
 
 using namespace velkor;
 using namespace velkor::test;

@@ -17,10 +17,10 @@
 #include "GuiRig.h"
 #include "KivoSimulator.h"
 #include "Waveform.h"
-#include "hardware/qt/Hardware.h"
-#include "pipeline/qt/Progress.h"
-#include "views/qt/Graphic.h"
-#include "views/qt/HexaView.h"
+#include "ui/hardware/Hardware.h"
+#include "ui/Progress.h"
+#include "ui/views/Graphic.h"
+#include "ui/views/HexaView.h"
 
 using namespace velkor;
 using namespace velkor::test;

@@ -22,8 +22,8 @@
 #include "app/Cp1252.h"
 #include "platform/SharedMemory.h"
 #include "remote/RemoteCommands.h"
-#include "remote/qt/Remote.h"
-#include "remote/qt/RemoteLink.h"
+#include "ui/remote/Remote.h"
+#include "ui/remote/RemoteLink.h"
 
 using namespace velkor;
 using namespace velkor::test;

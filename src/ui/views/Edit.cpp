@@ -1,11 +1,11 @@
-#include "views/qt/Edit.h"
+#include "ui/views/Edit.h"
 
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 
-#include "views/qt/LineList.h"
+#include "ui/views/LineList.h"
 
 namespace velkor::ui {
 

@@ -1,4 +1,4 @@
-#include "views/qt/Graphic.h"
+#include "ui/views/Graphic.h"
 
 #include <QEvent>
 #include <QFrame>

@@ -1,4 +1,4 @@
-#include "channels/qt/Channel.h"
+#include "ui/channels/Channel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,9 +17,9 @@
 #include "ui/ClickLabel.h"
 #include "ui/Main.h"
 #include "ui/QtText.h"
-#include "views/qt/FilterView.h"
-#include "views/qt/Graphic.h"
-#include "views/qt/HexaView.h"
+#include "ui/views/FilterView.h"
+#include "ui/views/Graphic.h"
+#include "ui/views/HexaView.h"
 
 namespace velkor::ui {
 

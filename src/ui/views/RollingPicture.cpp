@@ -1,4 +1,4 @@
-#include "views/qt/RollingPicture.h"
+#include "ui/views/RollingPicture.h"
 
 #include <algorithm>
 #include <cassert>

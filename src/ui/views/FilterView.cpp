@@ -1,4 +1,4 @@
-#include "views/qt/FilterView.h"
+#include "ui/views/FilterView.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -16,7 +16,7 @@
 #include "ui/Main.h"
 #include "ui/QtText.h"
 #include "views/FilterRule.h"
-#include "views/qt/LineList.h"
+#include "ui/views/LineList.h"
 
 namespace velkor::ui {
 

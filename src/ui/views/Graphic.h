@@ -10,7 +10,7 @@
 
 #include "app/Settings.h"
 #include "ui/MdiChild.h"
-#include "views/qt/RollingPicture.h"
+#include "ui/views/RollingPicture.h"
 
 class QLabel;
 class QLineEdit;

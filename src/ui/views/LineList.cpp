@@ -1,4 +1,4 @@
-#include "views/qt/LineList.h"
+#include "ui/views/LineList.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -17,7 +17,7 @@
 #include "ui/Main.h"
 #include "ui/QtText.h"
 #include "views/LineText.h"
-#include "views/qt/Edit.h"
+#include "ui/views/Edit.h"
 
 namespace velkor::ui {
 

@@ -1,4 +1,4 @@
-#include "remote/qt/RemoteLink.h"
+#include "ui/remote/RemoteLink.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -7,10 +7,10 @@
 #include <cstdlib>
 
 #include "platform/Clock.h"
-#include "remote/qt/Remote.h"
+#include "ui/remote/Remote.h"
 #include "ui/Main.h"
 #include "ui/QtText.h"
-#include "views/qt/HexaView.h"
+#include "ui/views/HexaView.h"
 
 namespace velkor::ui {
 

@@ -1,4 +1,4 @@
-#include "views/qt/HexaView.h"
+#include "ui/views/HexaView.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -11,7 +11,7 @@
 #include "ui/Main.h"
 #include "ui/QtText.h"
 #include "views/LineText.h"
-#include "views/qt/LineList.h"
+#include "ui/views/LineList.h"
 
 namespace velkor::ui {
 

@@ -1,4 +1,4 @@
-#include "channels/qt/Frame.h"
+#include "ui/channels/Frame.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

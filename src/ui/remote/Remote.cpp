@@ -1,4 +1,4 @@
-#include "remote/qt/Remote.h"
+#include "ui/remote/Remote.h"
 
 #include <QListView>
 #include <QPushButton>

@@ -1,4 +1,4 @@
-#include "pipeline/qt/Progress.h"
+#include "ui/Progress.h"
 
 #include <QLabel>
 #include <QLinearGradient>

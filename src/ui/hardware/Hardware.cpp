@@ -1,4 +1,4 @@
-#include "hardware/qt/Hardware.h"
+#include "ui/hardware/Hardware.h"
 
 #include <QApplication>
 #include <QButtonGroup>
