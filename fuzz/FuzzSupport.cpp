@@ -4,10 +4,12 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
 
+#include "database/DatabaseReaders.h"
 #include "pipeline/DecMain.h"
 #include "pipeline/UserInterface.h"
 
@@ -232,6 +234,35 @@ int FuzzDescriptionAndDecode(ChannelType type, std::string_view extension, const
     ch.manchesterFiles = {{description, true}, {description, true}};
   }
   (void)DecodeEveryWay(settings, input.capture, static_cast<std::uint32_t>(input.capture.size()));
+  return 0;
+}
+
+int FuzzBusDatabase(bool ldf, const std::uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  BusDatabase db;
+  DatabaseError error;
+  const bool ok = ldf ? ReadLdf(text, db, error) : ReadDbc(text, db, error);
+  if (!ok) {
+    const auto lines = static_cast<int>(std::count(text.begin(), text.end(), '\n')) + 1;
+    if (error.line < 1 || error.line > lines) Fail("a refusal names line " + std::to_string(error.line));
+    if (error.what.empty()) Fail("a refusal says nothing");
+    return 0;
+  }
+  std::uint64_t payload = 0;
+  std::memcpy(&payload, data, std::min<std::size_t>(size, sizeof payload));
+  std::string line;
+  for (const BusMessage& m : db.Messages()) {
+    if (db.Find(m.key) != &m) Fail("message " + m.name + " is not found by its key");
+    for (const std::uint8_t received : {std::uint8_t{0xFF}, std::uint8_t{0x0F}, std::uint8_t{0x00}}) {
+      for (const std::uint64_t p : {payload, ~payload, std::uint64_t{0}}) {
+        line.clear();
+        AppendSignalFields(line, m, p, received);
+        if (!line.empty() && line.back() != ',') Fail("signal fields do not end a field: " + line);
+        if (line.find_first_of("\r\n") != std::string::npos) Fail("a line break in signal fields: " + line);
+        if (received == 0 && !line.empty()) Fail("signal fields without data: " + line);
+      }
+    }
+  }
   return 0;
 }
 

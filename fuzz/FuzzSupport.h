@@ -80,6 +80,11 @@ std::vector<std::string> DecodeEveryWay(const Settings& settings, std::string_vi
 int FuzzDescriptionAndDecode(ChannelType type, std::string_view extension, const std::uint8_t* data,
                              std::size_t size);
 
+// Any bytes through a bus database reader (DBC or LDF): a refusal names a line of the text;
+// an accepted database finds each of its messages by its key, and writes the signal fields of
+// payloads made from the input as fields of a line ("Name=value," with no line break).
+int FuzzBusDatabase(bool ldf, const std::uint8_t* data, std::size_t size);
+
 // Stops the fuzzer with a message: a property did not hold.
 [[noreturn]] void Fail(std::string_view what);
 

@@ -119,6 +119,20 @@ make_seeds() {
       printf '%s' '{\rtf1\ansi{\fonttbl{\f0\fmodern Courier;}}{\colortbl ;\red255\green0\blue0;}' \
         '{\cf1\b \'"'"'a7Title\par}\u8364?\u-10?\tab x\line y{\*\unknown z}\'"'"'e9\'"'"'zz}' >"$dir/small.rtf"
       ;;
+    dbc)
+      cp tests/data/databases/comma_body.dbc "$dir/comma_body.dbc"
+      printf '%s\n' 'VERSION ""' 'NS_ :' '	CM_' '	VAL_' 'BU_: A B' 'BO_ 2566844673 Ext: 8 A' \
+        ' SG_ Mode M : 0|4@1+ (1,0) [0|15] "" B' ' SG_ Temp m1 : 15|12@0- (0.1,-40) [-40|200] "degC" B,A' \
+        ' SG_ Gain m2 : 32|32@1- (1,0) [0|0] "" B' 'CM_ SG_ 2566844673 Temp "spans' 'lines";' \
+        'VAL_ 2566844673 Mode 1 "Temperature" 2 "Gain, float" ;' 'SIG_VALTYPE_ 2566844673 Gain : 1;' >"$dir/small.dbc"
+      ;;
+    ldf)
+      cp tests/data/databases/lin22.ldf "$dir/lin22.ldf"
+      printf '%s\n' 'LIN_description_file;' 'LIN_protocol_version = "1.3";' 'Signals { A: 4, 0, M; B: 24, {1, 2, 3}, S; }' \
+        'Frames { F: 0x21, M { A, 0; B, 8; } }' 'Diagnostic_frames { MasterReq: 0x3c { A, 0; } }' \
+        'Signal_encoding_types { E { logical_value, 0, "Off"; physical_value, 1, 14, 0.25, -1, "V"; } }' \
+        'Signal_representation { E: A; }' >"$dir/small.ldf"
+      ;;
     lines)
       cp examples/demo.expected "$dir/demo-lines"
       printf '%b' '0,0,New Value=1,\n3,123456789012345,\xa3Error frame,$T=54,A=B=C,\n9,,,\n,\n\xa3\n' >"$dir/odd"
@@ -150,6 +164,14 @@ write_dictionary() {
     manchester_description)
       words=('[BAUDRATE]' 'Value=' '[INVERT]' '[TIMEOUT]' '[PREAMBLE]' 'Content=' '[FIELDS]' 'YES' 'NO' 'M0S0'
         '#capture#')
+      ;;
+    dbc)
+      words=('BO_ ' 'SG_ ' ' M ' ' m1 ' '@0+' '@1-' 'VAL_ ' 'SIG_VALTYPE_ ' 'CM_ ' 'NS_ :' '2147483648' '"' '|' '(' ')'
+        '[' ']' ': ')
+      ;;
+    ldf)
+      words=('LIN_protocol_version' 'Signals' 'Diagnostic_signals' 'Frames' 'Diagnostic_frames' 'Event_triggered_frames'
+        'Signal_encoding_types' 'Signal_representation' 'logical_value' 'physical_value' '0x3c' '{' '}' '/*' '//')
       ;;
     lines) words=('New Value=' 'DataFrame=' 'ID=' 'FD=' '$' '..,') ;;
     remote) words=('Ask' 'Com>' 'LoadConfiguration>' 'Run' 'Stop' 'Show' 'Hide' 'Close') ;;

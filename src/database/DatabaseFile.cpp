@@ -1,0 +1,34 @@
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "database/DatabaseReaders.h"
+
+namespace velkor {
+
+bool LoadBusDatabase(const std::string& path, std::string_view shownName, DatabaseFormat format, BusDatabase& out,
+                     std::string& reason) {
+  std::error_code ec;
+  std::ifstream in;
+  if (std::filesystem::is_regular_file(path, ec)) in.open(path, std::ios::binary);
+  std::string text;
+  if (in.is_open()) text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (!in.is_open() || in.bad()) {
+    reason = "The database ";
+    reason += shownName;
+    reason += " can not be opened";
+    out.Clear();
+    return false;
+  }
+  DatabaseError error;
+  const bool ok = format == DatabaseFormat::Dbc ? ReadDbc(text, out, error) : ReadLdf(text, out, error);
+  if (ok) return true;
+  reason = "Line " + std::to_string(error.line) + " of ";
+  reason += shownName;
+  reason += ": ";
+  reason += error.what;
+  out.Clear();
+  return false;
+}
+
+}  // namespace velkor
