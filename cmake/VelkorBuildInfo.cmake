@@ -1,6 +1,8 @@
 # The program's version record, its contact addresses and the built-in manual, compiled into
 # the core as one generated source. Set the cache variables to brand a build:
-#   cmake -DVELKOR_FILE_VERSION=3.3.0.1 -DVELKOR_VERSION_COMMENT="..." ...
+#   cmake -DVELKOR_VERSION_COMMENT="..." -DVELKOR_TECHNICAL_MAIL=... ...
+# The version itself is the project's VERSION and nothing else: the programs' --version, the
+# Version window, the package and the desktop metadata all read it from there.
 
 set(_velkor_patch "${PROJECT_VERSION_PATCH}")
 set(_velkor_tweak "${PROJECT_VERSION_TWEAK}")
@@ -11,8 +13,10 @@ if(_velkor_tweak STREQUAL "")
   set(_velkor_tweak 0)
 endif()
 
-set(VELKOR_FILE_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${_velkor_patch}.${_velkor_tweak}"
-    CACHE STRING "File version shown by the Version window: major.minor.patch.build")
+# The Version window's four numbers (major.minor.patch.build). No longer a cache entry: a
+# build tree branded with an older number must not keep showing it.
+unset(VELKOR_FILE_VERSION CACHE)
+set(VELKOR_FILE_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${_velkor_patch}.${_velkor_tweak}")
 set(VELKOR_VERSION_COMMENT "Decoder of digital lines for the Kivo module"
     CACHE STRING "Comment shown under the version")
 set(VELKOR_TECHNICAL_MAIL "hotline@example.com" CACHE STRING "Mail address for technical questions")
@@ -26,6 +30,13 @@ function(velkor_c_string out value)
   set(${out} "\"${value}\"" PARENT_SCOPE)
 endfunction()
 
+# The installed program finds its shared files from its own folder, so the tree can be
+# installed under any prefix (or DESTDIR) and still work.
+include(GNUInstallDirs)
+file(RELATIVE_PATH VELKOR_BIN_TO_DATA "/${CMAKE_INSTALL_BINDIR}" "/${CMAKE_INSTALL_DATADIR}/velkor")
+velkor_c_string(VELKOR_BIN_TO_DATA_C "${VELKOR_BIN_TO_DATA}")
+velkor_c_string(VELKOR_SOURCE_DATA_C "${PROJECT_SOURCE_DIR}")
+velkor_c_string(VELKOR_PACKAGE_VERSION_C "${PROJECT_VERSION}")
 velkor_c_string(VELKOR_FILE_VERSION_C "${VELKOR_FILE_VERSION}")
 velkor_c_string(VELKOR_VERSION_COMMENT_C "${VELKOR_VERSION_COMMENT}")
 velkor_c_string(VELKOR_TECHNICAL_MAIL_C "${VELKOR_TECHNICAL_MAIL}")

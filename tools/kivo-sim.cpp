@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "app/Version.h"
+
 namespace {
 
 constexpr const char* kUsage =
@@ -33,7 +35,8 @@ constexpr const char* kUsage =
     "byte, at one byte every 9.6 microseconds.\n"
     "\n"
     "Options:\n"
-    "  --version MAJ.MIN         the firmware version to answer (default 1.4)\n"
+    "  --firmware MAJ.MIN        the firmware version to answer (default 1.4); also\n"
+    "                            accepted as --version MAJ.MIN\n"
     "  --silent                  never answer the version query\n"
     "  --wrong-marker            answer with 0x55 instead of the marker 0xF8\n"
     "  --marker-and-major-only   answer only the marker and the major version\n"
@@ -49,6 +52,7 @@ constexpr const char* kUsage =
     "                            as a line at the wrong baud would deliver them\n"
     "  --garbage-rate FACTOR     that rate as a multiple of the module's (default 8)\n"
     "  --help                    show this text\n"
+    "  --version                 show the version number of this program\n"
     "\n"
     "It ends by itself when the host closes the port once the stream has started.\n";
 
@@ -86,6 +90,13 @@ bool ParseVersion(std::string_view text, int& major, int& minor) {
   major = static_cast<int>(ma);
   minor = static_cast<int>(mi);
   return true;
+}
+
+// The old spelling of --firmware, "--version MAJ.MIN", stays for the scripts that use it; a
+// --version followed by anything else asks for this program's version.
+bool LooksLikeFirmware(std::string_view text) {
+  return !text.empty() && text.front() >= '0' && text.front() <= '9' && text.find('.') != std::string_view::npos &&
+         !text.ends_with(".bin");
 }
 
 // Four samples per byte: channel 1 from every sample, channel 2 from the first and third,
@@ -134,9 +145,12 @@ int main(int argc, char** argv) {
       opt.answer = Answer::WrongMarker;
     } else if (arg == "--marker-and-major-only") {
       opt.answer = Answer::MarkerAndMajor;
-    } else if (arg == "--version") {
+    } else if (arg == "--version" && (i + 1 >= argc || !LooksLikeFirmware(argv[i + 1]))) {
+      std::printf("kivo-sim %s\n", std::string(velkor::PackageVersion()).c_str());
+      return 0;
+    } else if (arg == "--firmware" || arg == "--version") {
       if (++i >= argc || !ParseVersion(argv[i], opt.major, opt.minor))
-        return Fail("--version needs MAJ.MIN, each 0 to 255");
+        return Fail(std::string(arg) + " needs MAJ.MIN, each 0 to 255");
     } else if (arg == "--time-limit") {
       if (++i >= argc || !ParseSeconds(argv[i], opt.timeLimit, true)) return Fail("--time-limit needs a number of seconds");
     } else if (arg == "--close-after" || arg == "--pause-after" || arg == "--pause-for" || arg == "--garbage-after") {

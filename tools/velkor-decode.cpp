@@ -15,6 +15,7 @@
 #include "app/ConfigFile.h"
 #include "app/Cp1252.h"
 #include "app/Settings.h"
+#include "app/Version.h"
 #include "hardware/Hardware.h"
 #include "pipeline/DecMain.h"
 #include "pipeline/LiveRun.h"
@@ -27,8 +28,8 @@ using namespace velkor;
 
 constexpr const char* kUsage =
     "Usage: velkor-decode [--config FILE.cfg] [--raw] [--progress] [--per-sample] CAPTURE.bin\n"
-    "       velkor-decode [--config FILE.cfg] [--raw] [--progress] [--per-sample] --live N [--seconds S]\n"
-    "       velkor-decode --probe [N]\n"
+    "  or:  velkor-decode [--config FILE.cfg] [--raw] [--progress] [--per-sample] --live N [--seconds S]\n"
+    "  or:  velkor-decode --probe [N]\n"
     "\n"
     "Replays a capture file (one sample per byte, 2.4 us apart, bit i = channel i+1)\n"
     "through the channel decoders and writes every decoded line to standard output.\n"
@@ -52,6 +53,7 @@ constexpr const char* kUsage =
     "  --seconds S     length of the live run in seconds (default 10)\n"
     "  --probe [N]     probe all present ports, or port N, for a Kivo module\n"
     "  --help          show this text\n"
+    "  --version       show the version number\n"
     "\n"
     "Messages the program would show in a message box go to standard error; a Yes/No\n"
     "question is answered No.\n"
@@ -252,6 +254,9 @@ int main(int argc, char** argv) {
     std::string_view arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       std::cout << kUsage;
+      return 0;
+    } else if (arg == "--version") {
+      std::cout << "velkor-decode " << PackageVersion() << '\n';
       return 0;
     } else if (arg == "--raw") {
       opt.raw = true;

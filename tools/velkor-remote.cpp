@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/Cp1252.h"
+#include "app/Version.h"
 #include "platform/Clock.h"
 #include "platform/SharedMemory.h"
 #include "remote/RemoteBlock.h"
@@ -59,6 +60,7 @@ constexpr const char* kUsage =
     "                   closing it\n"
     "  --raw            send and print Windows-1252 bytes as they are, instead of UTF-8\n"
     "  --help           show this text\n"
+    "  --version        show the version number\n"
     "\n"
     "The program looks for the block only when it starts, so the block is created first.\n"
     "A program started here does not outlive the session: unless --keep is given, it is\n"
@@ -89,6 +91,7 @@ struct Options {
   double timeout = 20;
   bool keep = false;
   bool raw = false;
+  bool version = false;
   std::vector<Item> items;
 };
 
@@ -114,6 +117,8 @@ std::string ParseArguments(int argc, char** argv, Options& opt, bool& help) {
     const char* v = nullptr;
     if (a == "--help") {
       help = true;
+    } else if (a == "--version") {
+      opt.version = true;
     } else if (a == "--program") {
       if ((v = value(i)) == nullptr) return "--program needs a path";
       opt.program = v;
@@ -299,6 +304,10 @@ int main(int argc, char** argv) {
   const std::string error = ParseArguments(argc, argv, opt, help);
   if (help) {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (opt.version && error.empty()) {
+    std::cout << "velkor-remote " << PackageVersion() << '\n';
     return 0;
   }
   if (!error.empty()) return Fail(error + " (see --help)");

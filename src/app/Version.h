@@ -1,6 +1,6 @@
 #pragma once
-// The program's version record and contact addresses, compiled in from the build (CMake
-// cache variables VELKOR_FILE_VERSION, VELKOR_VERSION_COMMENT and VELKOR_*_MAIL / _WEB).
+// The program's version record and contact addresses, compiled in from the build (the
+// project's VERSION, the CMake cache variables VELKOR_VERSION_COMMENT and VELKOR_*_MAIL / _WEB).
 
 #include <string>
 #include <string_view>
@@ -19,6 +19,8 @@ struct ContactAddresses {
   std::string commercialWeb;
 };
 
+// The release number, as the programs' --version and the package give it ("0.1").
+std::string_view PackageVersion();
 VersionRecord ProgramVersionRecord();
 ContactAddresses ProgramContacts();
 
