@@ -15,6 +15,7 @@
 #include <QToolBar>
 
 #include "app/ConfigFile.h"
+#include "app/Installation.h"
 #include "ui/channels/Channel.h"
 #include "ui/channels/Frame.h"
 #include "ui/hardware/Hardware.h"
@@ -132,8 +133,9 @@ TfrmMain::TfrmMain(MainOptions options)
   } else {
     configFolder_ = QCoreApplication::applicationDirPath();
     // An installed program's folder is not the user's: keep the settings where they can be
-    // written instead of losing them at every close.
-    if (!FolderWritable(configFolder_)) {
+    // written instead of losing them at every close (or, for root, leaving them among the
+    // system's programs).
+    if (!FolderWritable(configFolder_) || InstalledDataFolder(PathBytes(configFolder_))) {
       configFolder_ = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/velkor";
       QDir().mkpath(configFolder_);
     }
@@ -153,6 +155,8 @@ void TfrmMain::ParseArguments() {
   for (int i = replayLockCourt_ ? 1 : 0; i < args.size(); ++i) {
     if (args[i] == "--config" && i + 1 < args.size()) {
       startConfig_ = args[++i];
+    } else if (args[i] == "--demo") {
+      startDemo_ = true;
     } else if (!args[i].startsWith("-")) {
       startCapture_ = args[i];
     }
@@ -286,16 +290,31 @@ void TfrmMain::FormShow() {
     SetChannelHint(i, ToQt(settings_.channels[i].caption));
   (void)LoadConfiguration(LastConfigPath());
   if (!startConfig_.isEmpty()) (void)LoadConfiguration(startConfig_);
+  const QString demoCapture = startDemo_ ? LoadDemo() : QString();
 
   QString capture;
   if (replayLockCourt_) capture = "lockcourt.bin";
   else if (!startCapture_.isEmpty()) capture = startCapture_;
+  else capture = demoCapture;
   if (!capture.isEmpty()) {
     // Let the frame appear first so the progress and the views can be watched.
     QTimer::singleShot(0, this, [this, capture] {
       if (!Running()) ReplayCaptureFile(capture);
     });
   }
+}
+
+QString TfrmMain::LoadDemo() {
+  const auto demo = FindDemo(PathBytes(QCoreApplication::applicationDirPath()));
+  if (!demo || LoadConfigFile(demo->config, settings_)) {
+    ShowMessage("The demo is not installed", "Error");
+    return {};
+  }
+  // The demo names its descriptions from the folder above examples/, which is seldom the
+  // current one: anchored there, they also stay valid in the LastVelkor.cfg saved at exit.
+  AnchorDescriptionPaths(settings_, demo->folder);
+  ApplyConfiguration();
+  return QFile::decodeName(QByteArray::fromStdString(demo->capture));
 }
 
 void TfrmMain::StartRemote() {

@@ -48,7 +48,7 @@ struct MainOptions {
   // The modal questions; the Qt dialogs when null.
   Dialogs* dialogs = nullptr;
   // Folder of LastVelkor.cfg; when empty, the executable's folder or, where that folder
-  // cannot be written, the user's configuration folder.
+  // cannot be written or the program is installed, the user's configuration folder.
   QString configFolder;
   // The command line without the program's name.
   QStringList arguments;
@@ -179,6 +179,8 @@ class TfrmMain : public QMainWindow {
   WindowPlacement PlacementOf(MdiChild* window) const;
   void PlaceMainWindow();
   void ParseArguments();
+  // Loads the bundled demo's configuration; returns its capture (empty when not found).
+  QString LoadDemo();
 
   MainOptions options_;
   Settings settings_;
@@ -215,6 +217,7 @@ class TfrmMain : public QMainWindow {
   bool replayLockCourt_ = false;
   QString startConfig_;   // --config FILE
   QString startCapture_;  // a capture file named on the command line
+  bool startDemo_ = false;  // --demo
   bool firstShow_ = true;
   bool closing_ = false;
 };
