@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages the build and the tests need (only what is missing).
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev fonts-liberation2
-  clang libclang-rt-dev)
+  clang libclang-rt-dev
+  help2man librsvg2-bin gzip file desktop-file-utils appstream man-db dpkg-dev lintian)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
