@@ -44,8 +44,9 @@ void DropBits(CanChannelState& state, int count) {
   state.bits[state.bitCount] = '\0';
 }
 
-void AppendLine(DecoderServices& services, int channel, const std::string& line, int& result) {
-  services.AppendDecodedLine(line);
+void AppendLine(DecoderServices& services, int channel, const std::string& line, int& result,
+                FrameTag tag = FrameTag::NoId(FrameBus::Can)) {
+  services.AppendDecodedLine(line, tag);
   services.MarkEvent(channel);
   result = 1;
 }
@@ -62,6 +63,8 @@ void AppendError(DecoderServices& services, int channel, SampleIndex index, std:
 // by its name in section ID when the description gives a non-empty one.
 void TakeIdentifier(CanChannelState& state) {
   const int id = BitsValue(state, 1, 11);
+  state.identifierValue = static_cast<std::uint32_t>(id);
+  state.extendedFrame = false;
   char hex[4] = {kHexDigits[(id >> 8) & 0xF], kHexDigits[(id >> 4) & 0xF], kHexDigits[id & 0xF], '\0'};
   const std::string name = state.description.ReadString("ID", std::string_view(hex, 3), "");
   const std::string_view text = name.empty() ? std::string_view(hex, 3) : std::string_view(name);
@@ -98,7 +101,7 @@ void AppendFrameLine(DecoderServices& services, const CanChannelState& state, in
     }
     line += ',';
   }
-  AppendLine(services, channel, line, result);
+  AppendLine(services, channel, line, result, FrameTag::Can(state.identifierValue, state.extendedFrame));
 }
 
 // Takes every field that the buffer now completes; each field sees what the one before left.
@@ -124,7 +127,7 @@ void ConsumeFields(DecoderServices& services, CanChannelState& state, int channe
         line += ',';
         line += kErrorLineMark;
         line += "Error DLC,";
-        AppendLine(services, channel, line, result);
+        AppendLine(services, channel, line, result, FrameTag::Can(state.identifierValue, state.extendedFrame));
         state.frameState = CanFrameState::WaitIdle;
       }
     } else {

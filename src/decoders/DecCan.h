@@ -46,6 +46,9 @@ struct CanChannelState {
   bool previousRunWasFive = false;  // the current run starts with a stuff bit
   char frameKind = 'D';             // 'D' data frame, 'R' remote frame
   std::array<char, kCanNameMax + 1> identifier{};  // three hex digits or the described name
+  // The identifier as received, handed to the line beside its text (which may show a name).
+  std::uint32_t identifierValue = 0;
+  bool extendedFrame = false;
   std::int32_t dataLength = -1;
   std::array<char, 17> dataText{};  // two hex digits per data byte
   // Kept from one load to the next so that names added during a run are seen.

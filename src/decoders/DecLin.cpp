@@ -40,6 +40,7 @@ void AppendFrameLine(DecoderServices& services, LinChannelState& s, int channel,
   std::string& line = services.NewLine(channel, index);
   const auto& b = s.bytes;
   const int count = s.byteCount;
+  FrameTag tag = FrameTag::NoId(FrameBus::Lin);
   if (b[0] != kSyncByte) {
     line += "\xA3" "Bad Synchro byte,";
   } else if (count < 2) {
@@ -47,6 +48,7 @@ void AppendFrameLine(DecoderServices& services, LinChannelState& s, int channel,
     // and no checksum to check.
     line += "\xA3" "No identifier,";
   } else {
+    tag = FrameTag::Lin(static_cast<std::uint32_t>(b[1] & 0xFF), b[1] >= kFaultyByte);
     std::string idText;
     AppendHexByte(idText, b[1]);
     std::string name = s.description.ReadString("ID", idText, "");
@@ -75,7 +77,7 @@ void AppendFrameLine(DecoderServices& services, LinChannelState& s, int channel,
       line += "\x95,";
     }
   }
-  services.AppendDecodedLine(line);
+  services.AppendDecodedLine(line, tag);
 }
 
 // The byte of the bits just taken, whose data bits make `value`.

@@ -4,8 +4,8 @@
 
 namespace velkor {
 
-void DecoderServices::AppendDecodedLine(std::string_view text) {
-  lines.Append(CutDecodedLine(text, cutScratch_));
+void DecoderServices::AppendDecodedLine(std::string_view text, FrameTag tag) {
+  lines.Append(CutDecodedLine(text, cutScratch_), tag);
   if (lineEvent_ != nullptr) lineEvent_->Signal();
 }
 

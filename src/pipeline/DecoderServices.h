@@ -33,7 +33,8 @@ class DecoderServices {
   void MarkEvent(int channel) { columnEventMask |= 1u << channel; }
 
   // The one sink of all decoders: cuts an over-long text, appends it, signals the client.
-  void AppendDecodedLine(std::string_view text);
+  // A CAN or LIN line also hands over its frame tag, kept beside the text.
+  void AppendDecodedLine(std::string_view text, FrameTag tag = {});
 
   // Starts a line "<channel>,<SampleTimeMicros(index)>," in out (cleared first).
   static void BeginLine(std::string& out, int channel, SampleIndex index);

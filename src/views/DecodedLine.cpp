@@ -80,7 +80,7 @@ std::string_view CutDecodedLine(std::string_view text, std::string& scratch) {
 DecodedLineList::DecodedLineList() = default;
 DecodedLineList::~DecodedLineList() = default;
 
-void DecodedLineList::Append(std::string_view line) {
+void DecodedLineList::Append(std::string_view line, FrameTag tag) {
   if (blocks_.empty() || blocks_.back()->ends.size() == kLinesPerBlock) {
     auto block = std::make_unique<Block>();
     block->ends.reserve(kLinesPerBlock);
@@ -91,6 +91,10 @@ void DecodedLineList::Append(std::string_view line) {
   block.bytes.append(line);
   block.ends.push_back(static_cast<std::uint32_t>(block.bytes.size()));
   block.selected.push_back(0);
+  if (tag.bus != FrameBus::None || !block.tags.empty()) {
+    block.tags.resize(block.ends.size() - 1);
+    block.tags.push_back(tag.Pack());
+  }
   ++count_;
 }
 
@@ -106,6 +110,12 @@ std::string_view DecodedLineList::Line(std::size_t i) const {
   const Block& block = BlockOf(i, slot);
   std::uint32_t begin = slot == 0 ? 0 : block.ends[slot - 1];
   return std::string_view(block.bytes).substr(begin, block.ends[slot] - begin);
+}
+
+FrameTag DecodedLineList::Tag(std::size_t i) const {
+  std::size_t slot;
+  const Block& block = BlockOf(i, slot);
+  return slot < block.tags.size() ? FrameTag::Unpack(block.tags[slot]) : FrameTag{};
 }
 
 bool DecodedLineList::Selected(std::size_t i) const {

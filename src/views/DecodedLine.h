@@ -24,6 +24,35 @@ inline constexpr char kHexDigits[] = "0123456789ABCDEF";  // the digits every de
 
 enum class FieldMarker : std::uint8_t { None, ErrorLine, DescribedField };
 
+// What a CAN or LIN line keeps beside its text: the frame's identifier as received, which the
+// text may show by a name from the description. Exports of bus logs need the number.
+enum class FrameBus : std::uint8_t { None, Can, Lin };
+struct FrameTag {
+  FrameBus bus = FrameBus::None;
+  bool hasId = false;         // false on a line with no identifier (a bit-timing error)
+  bool extended = false;      // CAN: a 29-bit identifier
+  bool idFaulty = false;      // LIN: the identifier byte came with a bad start or stop bit
+  std::uint32_t id = 0;       // CAN: the identifier; LIN: the protected identifier byte
+
+  static FrameTag Can(std::uint32_t identifier, bool extendedFrame) {
+    return {FrameBus::Can, true, extendedFrame, false, identifier};
+  }
+  static FrameTag Lin(std::uint32_t protectedId, bool faulty) {
+    return {FrameBus::Lin, true, false, faulty, protectedId};
+  }
+  static FrameTag NoId(FrameBus bus) { return {bus, false, false, false, 0}; }
+
+  std::uint64_t Pack() const {
+    return std::uint64_t{id} | std::uint64_t{static_cast<std::uint8_t>(bus)} << 32 |
+           std::uint64_t{hasId} << 40 | std::uint64_t{extended} << 41 | std::uint64_t{idFaulty} << 42;
+  }
+  static FrameTag Unpack(std::uint64_t v) {
+    return {static_cast<FrameBus>((v >> 32) & 0xFF), ((v >> 40) & 1) != 0, ((v >> 41) & 1) != 0,
+            ((v >> 42) & 1) != 0, static_cast<std::uint32_t>(v)};
+  }
+  bool operator==(const FrameTag&) const = default;
+};
+
 struct LineField {
   FieldMarker marker = FieldMarker::None;
   std::string_view text;   // the field without its marker
@@ -69,9 +98,10 @@ class DecodedLineList {
   std::size_t size() const { return count_; }
   bool empty() const { return count_ == 0; }
 
-  void Append(std::string_view line);
+  void Append(std::string_view line, FrameTag tag = {});
   // The line stays valid until it is removed or the list is cleared.
   std::string_view Line(std::size_t i) const;
+  FrameTag Tag(std::size_t i) const;
   bool Selected(std::size_t i) const;
   void SetSelected(std::size_t i, bool selected);
   void RemoveFirst();
@@ -92,6 +122,8 @@ class DecodedLineList {
     std::string bytes;
     std::vector<std::uint32_t> ends;  // end offset of each line in bytes
     std::vector<std::uint8_t> selected;
+    // Packed frame tags; empty until a tagged line comes, so a block of other lines pays nothing.
+    std::vector<std::uint64_t> tags;
   };
   const Block& BlockOf(std::size_t i, std::size_t& slot) const;
   void ReleaseAll();

@@ -90,7 +90,7 @@ std::size_t ExecuteFilter(const DecodedLineList& source, DecodedLineList& destin
     // may take lines from the source meanwhile, and the lines gone are not read.
     if (k >= source.size()) break;
     const std::string_view line = source.Line(k);
-    if (LinePasses(line, rules)) destination.Append(line);
+    if (LinePasses(line, rules)) destination.Append(line, source.Tag(k));
     if (k >= changeAt) {
       shown = static_cast<int>(k * 100 / n);
       ui.SetProgress(shown);
