@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev fonts-liberation2
   clang libclang-rt-dev
-  help2man librsvg2-bin gzip file desktop-file-utils appstream man-db dpkg-dev lintian)
+  help2man librsvg2-bin gzip file desktop-file-utils appstream man-db dpkg-dev lintian
+  zlib1g-dev python3-can tshark)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
@@ -12,4 +13,6 @@ done
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 $sudo apt-get update
+# tshark asks whether users may capture; the tests only read files.
+echo "wireshark-common wireshark-common/install-setuid boolean false" | $sudo debconf-set-selections
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"

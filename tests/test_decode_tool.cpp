@@ -55,6 +55,8 @@ TEST(DecodeTool, BadInputsExitWithTwo) {
   EXPECT_EQ(RunDecodeTool(rig.dir.File("missing.bin")).status, 2);
   EXPECT_EQ(RunDecodeTool("--config " + rig.dir.File("missing.cfg") + " " + rig.capture).status, 2);
   EXPECT_EQ(RunDecodeTool("--config").status, 2);
+  EXPECT_EQ(RunDecodeTool("--format bogus " + rig.capture).status, 2);
+  EXPECT_EQ(RunDecodeTool("--format").status, 2);
   auto help = RunDecodeTool("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--raw"), std::string::npos);

@@ -9,13 +9,18 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include <unistd.h>
 
 #include "app/ConfigFile.h"
 #include "app/Cp1252.h"
 #include "app/Settings.h"
 #include "app/Version.h"
+#include "export/LineExporter.h"
 #include "hardware/Hardware.h"
 #include "pipeline/DecMain.h"
 #include "pipeline/LiveRun.h"
@@ -27,8 +32,8 @@ namespace {
 using namespace velkor;
 
 constexpr const char* kUsage =
-    "Usage: velkor-decode [--config FILE.cfg] [--raw] [--progress] [--per-sample] CAPTURE.bin\n"
-    "  or:  velkor-decode [--config FILE.cfg] [--raw] [--progress] [--per-sample] --live N [--seconds S]\n"
+    "Usage: velkor-decode [--config FILE.cfg] [--format F] [--progress] [--per-sample] CAPTURE.bin\n"
+    "  or:  velkor-decode [--config FILE.cfg] [--format F] [--progress] [--per-sample] --live N [--seconds S]\n"
     "  or:  velkor-decode --probe [N]\n"
     "\n"
     "Replays a capture file (one sample per byte, 2.4 us apart, bit i = channel i+1)\n"
@@ -44,8 +49,21 @@ constexpr const char* kUsage =
     "Options:\n"
     "  --config FILE   take the four channels' settings (sections CHANNEL1..CHANNEL4)\n"
     "                  from this configuration file; without it every channel is off\n"
-    "  --raw           write the stored lines unchanged (Windows-1252 bytes, field\n"
-    "                  markers included) instead of the rendered UTF-8 text\n"
+    "  --format F      how the lines are written (default text):\n"
+    "                    text     the rendered lines, UTF-8\n"
+    "                    raw      the stored lines unchanged (Windows-1252 bytes, field\n"
+    "                             markers included); --raw is the same\n"
+    "                    csv      a CSV table (RFC 4180, UTF-8), one row per line\n"
+    "                    jsonl    JSON Lines, one object per line\n"
+    "                    candump  a can-utils log of the CAN frames\n"
+    "                    asc      a Vector ASC log of the CAN frames\n"
+    "                    blf      a Vector BLF log of the CAN frames (binary)\n"
+    "                    pcap     a pcap capture of the CAN frames, or of the LIN frames\n"
+    "                             when only LIN channels are on (pcap-can, pcap-lin\n"
+    "                             choose); binary\n"
+    "                  Bus logs leave out the lines of other channels; error lines\n"
+    "                  become the format's error records where it has them, and what\n"
+    "                  was left out is counted on standard error\n"
     "  --progress      draw a progress bar on standard error (live: the elapsed time)\n"
     "  --per-sample    take every sample through the decoders one by one (the reference\n"
     "                  of the default path, which takes runs of equal samples at once)\n"
@@ -59,9 +77,25 @@ constexpr const char* kUsage =
     "question is answered No.\n"
     "\n"
     "Exit status: 0 after a replay or a live run, 1 when a frame description was\n"
-    "refused at run start, 2 for bad arguments or a missing or unreadable capture or\n"
-    "configuration, 3 when the live run could not start (port or module). --probe\n"
-    "exits with 0 when a module answered, else 3.\n";
+    "refused at run start, 2 for bad arguments, a missing or unreadable capture or\n"
+    "configuration, or an output that could not be written, 3 when the live run\n"
+    "could not start (port or module). --probe exits with 0 when a module answered,\n"
+    "else 3.\n";
+
+// Standard output as an exporter's sink; a format that mends its header at the end (BLF)
+// can do so when the output is a file.
+class StdoutSink : public ByteSink {
+ public:
+  bool Write(std::string_view bytes) override {
+    return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() && std::fflush(stdout) == 0;
+  }
+  bool Rewrite(std::uint64_t offset, std::string_view bytes) override {
+    const off_t end = ftello(stdout);
+    if (end < 0 || fseeko(stdout, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
+    const bool ok = Write(bytes);
+    return fseeko(stdout, end, SEEK_SET) == 0 && ok;
+  }
+};
 
 // Writes the decoded lines as they come and drops them from the list, so that a capture of
 // any length runs in bounded memory. A line is written at the end of the sample that made
@@ -69,43 +103,34 @@ constexpr const char* kUsage =
 // its storage, which is not worth doing for every line).
 class LineWriter {
  public:
-  LineWriter(const Settings& settings, bool raw) : raw_(raw) {
-    for (int i = 0; i < kChannelCount; ++i) captions_[i] = settings.channels[i].caption;
+  LineWriter(const Settings& settings, ExportFormat format, std::optional<std::int64_t> runStart = {}) {
+    ExportContext context;
+    for (int i = 0; i < kChannelCount; ++i) context.captions[i] = settings.channels[i].caption;
+    context.runStartMicros = runStart;
+    exporter_ = MakeLineExporter(format, sink_, context);
   }
 
   void Take(DecodedLineList& lines) {
     if (lines.size() < written_) written_ = 0;  // the run setup emptied the list
-    for (; written_ < lines.size(); ++written_) {
-      if (raw_)
-        out_.append(lines.Line(written_));
-      else
-        out_ += Cp1252ToUtf8(RenderDecodedLine(lines.Line(written_), captions_));
-      out_ += '\n';
-      ++total_;
-    }
+    for (; written_ < lines.size(); ++written_) exporter_->Add(lines.Line(written_), lines.Tag(written_));
     if (written_ >= kDropBatch) {
       lines.Clear();
       written_ = 0;
     }
-    if (out_.size() >= kOutputBuffer) Flush();
   }
 
-  std::size_t Total() const { return total_; }
+  std::size_t Total() const { return exporter_->Counts().lines; }
 
-  void Flush() {
-    std::fwrite(out_.data(), 1, out_.size(), stdout);
-    std::fflush(stdout);
-    out_.clear();
-  }
+  void Flush() { exporter_->Flush(); }
+  // Writes the end of the format; false when standard output failed.
+  bool Finish() { return exporter_->Finish(); }
+  const ExportCounts& Counts() const { return exporter_->Counts(); }
 
  private:
   static constexpr std::size_t kDropBatch = 1000;
-  static constexpr std::size_t kOutputBuffer = 1 << 16;
-  bool raw_;
-  std::string captions_[4];
-  std::string out_;
+  StdoutSink sink_;
+  std::unique_ptr<LineExporter> exporter_;
   std::size_t written_ = 0;  // lines of the list written already
-  std::size_t total_ = 0;
 };
 
 class TerminalUi : public UserInterface {
@@ -159,7 +184,8 @@ class TerminalUi : public UserInterface {
 struct Options {
   std::string config;
   std::string capture;
-  bool raw = false;
+  ExportFormat format = ExportFormat::Text;
+  bool pcapAuto = false;  // "pcap": CAN or LIN after the channels
   bool progress = false;
   bool perSample = false;
   int livePort = 0;  // 1..12 for --live
@@ -184,13 +210,52 @@ int Fail(const std::string& message) {
   return 2;
 }
 
+bool ParseFormat(std::string_view name, Options& opt) {
+  if (name == "pcap") {
+    opt.format = ExportFormat::PcapCan;
+    opt.pcapAuto = true;
+    return true;
+  }
+  for (const ExportFormatInfo& info : ExportFormats()) {
+    if (name == info.name) {
+      opt.format = info.format;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IsBusLog(ExportFormat format) {
+  return format != ExportFormat::Text && format != ExportFormat::Raw && format != ExportFormat::Csv &&
+         format != ExportFormat::JsonLines;
+}
+
+// Ends the output; for a bus log, tells what it left out. False when the output failed.
+bool FinishOutput(LineWriter& writer, ExportFormat format) {
+  const bool ok = writer.Finish();
+  const ExportCounts& c = writer.Counts();
+  if (IsBusLog(format)) {
+    std::cerr << "velkor-decode: " << FormatInfo(format).name << ": " << c.records << " frames, " << c.errorRecords
+              << " error records";
+    if (c.dropped != 0) std::cerr << ", " << c.dropped << " lines of the bus left out (no record for them)";
+    if (c.otherLines != 0) std::cerr << ", " << c.otherLines << " lines of other channels left out";
+    std::cerr << '\n';
+  }
+  if (!ok) std::cerr << "velkor-decode: cannot write the output\n";
+  return ok;
+}
+
 int RunLive(const Options& opt, Settings& settings, TerminalUi& ui) {
   settings.port = opt.livePort;
   platform::SystemPortBackend backend;
   platform::SystemClock clock;
   Pipeline pipeline(settings, ui);
   if (opt.perSample) pipeline.SetDispatchPath(DispatchPath::PerSample);
-  LineWriter writer(settings, opt.raw);
+  // The run's wall-clock start, the base time of the formats that have one.
+  const std::int64_t runStart = std::chrono::duration_cast<std::chrono::microseconds>(
+                                    std::chrono::system_clock::now().time_since_epoch())
+                                    .count();
+  LineWriter writer(settings, opt.format, runStart);
   ui.StreamLines(pipeline.Services().lines, writer);
   Hardware hardware(backend, clock, settings, ui);
   LiveRun run(pipeline, hardware);
@@ -220,7 +285,7 @@ int RunLive(const Options& opt, Settings& settings, TerminalUi& ui) {
   run.acStopExecute();
   if (opt.progress) std::fputc('\n', stderr);
   writer.Take(pipeline.Services().lines);
-  writer.Flush();
+  if (!FinishOutput(writer, opt.format)) return 2;
   return pipeline.RunSetupFailed() ? 1 : 0;
 }
 
@@ -259,7 +324,10 @@ int main(int argc, char** argv) {
       std::cout << "velkor-decode " << PackageVersion() << '\n';
       return 0;
     } else if (arg == "--raw") {
-      opt.raw = true;
+      opt.format = ExportFormat::Raw;
+    } else if (arg == "--format") {
+      if (++i >= argc || !ParseFormat(argv[i], opt))
+        return Fail("--format needs one of text, raw, csv, jsonl, candump, asc, blf, pcap, pcap-can, pcap-lin");
     } else if (arg == "--progress") {
       opt.progress = true;
     } else if (arg == "--per-sample") {
@@ -294,6 +362,18 @@ int main(int argc, char** argv) {
     if (LoadConfigFile(opt.config, settings))
       return Fail("cannot read the configuration file " + opt.config);
   }
+  if (opt.pcapAuto) {
+    bool can = false, lin = false;
+    for (const ChannelSettings& ch : settings.channels) {
+      can |= ch.active && ch.type == ChannelType::Can;
+      lin |= ch.active && ch.type == ChannelType::Lin;
+    }
+    if (lin && !can) opt.format = ExportFormat::PcapLin;
+  }
+  const bool binary = opt.format == ExportFormat::Blf || opt.format == ExportFormat::PcapCan ||
+                      opt.format == ExportFormat::PcapLin;
+  if (binary && !opt.probe && isatty(STDOUT_FILENO))
+    return Fail(std::string(FormatInfo(opt.format).name) + " is binary: send standard output to a file");
   if (opt.probe) {
     TerminalUi ui(false);
     return RunProbe(opt, settings, ui);
@@ -310,11 +390,11 @@ int main(int argc, char** argv) {
   TerminalUi ui(opt.progress);
   Pipeline pipeline(settings, ui);
   if (opt.perSample) pipeline.SetDispatchPath(DispatchPath::PerSample);
-  LineWriter writer(settings, opt.raw);
+  LineWriter writer(settings, opt.format);
   ui.StreamLines(pipeline.Services().lines, writer);
   if (!pipeline.ReplayCaptureFile(opt.capture))
     return Fail("cannot read the capture file " + opt.capture);
   writer.Take(pipeline.Services().lines);
-  writer.Flush();
+  if (!FinishOutput(writer, opt.format)) return 2;
   return pipeline.RunSetupFailed() ? 1 : 0;
 }
