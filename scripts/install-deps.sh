@@ -4,7 +4,8 @@ set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev fonts-liberation2
   clang libclang-rt-dev
   help2man librsvg2-bin gzip file desktop-file-utils appstream man-db dpkg-dev lintian
-  zlib1g-dev python3-can tshark)
+  zlib1g-dev python3-can tshark
+  xvfb xauth xdotool)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

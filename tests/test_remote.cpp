@@ -4,15 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "BackgroundProcess.h"
 #include "platform/SharedMemory.h"
 #include "remote/RemoteBlock.h"
 #include "remote/RemoteCommands.h"
@@ -409,6 +413,11 @@ TEST(SharedMemory, LineEventActsAsOneSetEvent) {
     platform::EventWaiter client;
     ASSERT_FALSE(client.Create(name)) << client.Error();
     EXPECT_FALSE(client.Wait(0));
+    // A client that makes its event after the program's first lines is woken by later ones.
+    ASSERT_TRUE(test::Eventually([&] {
+      program.Signal();
+      return client.Wait(1);
+    }));
     // However many lines came, one wake-up.
     for (int i = 0; i < 5; ++i) program.Signal();
     EXPECT_TRUE(client.Wait(1000));
@@ -422,4 +431,105 @@ TEST(SharedMemory, LineEventActsAsOneSetEvent) {
   }
   platform::EventWaiter late;
   EXPECT_TRUE(late.Open(name));  // the creator's end removed it
+
+  // The event of the next client is a new one: the program lets the old one go.
+  platform::EventWaiter next;
+  ASSERT_FALSE(next.Create(name));
+  EXPECT_TRUE(test::Eventually([&] {
+    program.Signal();
+    return next.Wait(1);
+  }));
+}
+
+namespace {
+
+bool BlockExists(const std::string& name) {
+  platform::SharedBlock block;
+  return block.Open(name) != platform::BlockOpenResult::CannotOpen;
+}
+
+// Runs `body` in a child process that ends without the clean-up of this one.
+pid_t InChild(const std::function<int()>& body) {
+  const pid_t pid = fork();
+  if (pid == 0) _exit(body());
+  return pid;
+}
+
+}  // namespace
+
+TEST(SharedMemory, ABlockThatNobodyHoldsIsNotOpenedButRemoved) {
+  const std::string name = UniqueName("SM");
+  // A client killed before it could remove its block.
+  const pid_t killed = InChild([&] {
+    auto* client = new platform::SharedBlock;  // never ended
+    return client->Create(name, kRemoteMinBlockSize) ? 1 : 0;
+  });
+  int status = 0;
+  ASSERT_EQ(waitpid(killed, &status, 0), killed);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_TRUE(BlockExists(name));
+  EXPECT_FALSE(platform::SharedBlock::Held(name));
+
+  platform::SharedBlock program;
+  EXPECT_EQ(program.OpenHeld(name), platform::BlockOpenResult::Unheld);
+  EXPECT_FALSE(program.IsOpen());
+  EXPECT_FALSE(BlockExists(name));
+
+  // Held by a mapping alone (a program whose client has gone), a block is live.
+  auto client = std::make_optional<platform::SharedBlock>();
+  ASSERT_FALSE(client->Create(name, kRemoteMinBlockSize));
+  platform::SharedBlock mapped;
+  ASSERT_EQ(mapped.Open(name), platform::BlockOpenResult::Success);
+  client.reset();
+  EXPECT_TRUE(BlockExists(name));
+  EXPECT_TRUE(platform::SharedBlock::Held(name));
+  EXPECT_EQ(program.OpenHeld(name), platform::BlockOpenResult::Success);
+}
+
+// The program's end, however it comes, takes the block's name with it unless its client
+// still holds the block.
+TEST(SharedMemory, TheProgramsEndRemovesTheBlockUnlessItsClientHoldsIt) {
+  struct Case {
+    int signal;  // 0: the program ends normally
+    bool clientStays;
+  };
+  for (const Case c : {Case{0, false}, Case{SIGTERM, false}, Case{SIGHUP, false}, Case{SIGINT, false},
+                       Case{0, true}, Case{SIGTERM, true}}) {
+    SCOPED_TRACE(testing::Message() << "signal " << c.signal << (c.clientStays ? ", client stays" : ""));
+    const std::string name = UniqueName("SM");
+    int created[2], opened[2], go[2];
+    ASSERT_EQ(pipe(created), 0);
+    ASSERT_EQ(pipe(opened), 0);
+    ASSERT_EQ(pipe(go), 0);
+    // Started before the client makes its block, so that it inherits none of it.
+    const pid_t program = InChild([&] {
+      char byte = 0;
+      if (read(created[0], &byte, 1) != 1) return 5;
+      {
+        platform::SharedBlock block;
+        if (block.OpenHeld(name) != platform::BlockOpenResult::Success) return 3;
+        block.ReleaseOnTerminationSignals();
+        if (write(opened[1], &byte, 1) != 1 || read(go[0], &byte, 1) != 1) return 4;
+      }
+      return 0;
+    });
+    auto client = std::make_optional<platform::SharedBlock>();
+    ASSERT_FALSE(client->Create(name, kRemoteMinBlockSize));
+    ASSERT_EQ(write(created[1], "x", 1), 1);
+    char byte = 0;
+    ASSERT_EQ(read(opened[0], &byte, 1), 1);
+    if (!c.clientStays) client.reset();
+    EXPECT_TRUE(BlockExists(name));
+    if (c.signal != 0) kill(program, c.signal);
+    EXPECT_EQ(write(go[1], &byte, 1), 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(program, &status, 0), program);
+    if (c.signal != 0) {
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal);  // ended as before
+    } else {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(BlockExists(name), c.clientStays);
+    for (int fd : {created[0], created[1], opened[0], opened[1], go[0], go[1]}) close(fd);
+  }
 }

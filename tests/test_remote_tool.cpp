@@ -7,9 +7,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "BackgroundProcess.h"
 #include "LineServingHost.h"
 #include "TestRig.h"
 #include "platform/Clock.h"
@@ -30,7 +33,11 @@ struct Names {
   bool AllRemoved() const {
     platform::SharedBlock block;
     platform::EventWaiter event;
-    return block.Open(base + "SM") == platform::BlockOpenResult::CannotOpen && event.Open(base + "EM");
+    return !BlockExists() && event.Open(base + "EM");
+  }
+  bool BlockExists() const {
+    platform::SharedBlock block;
+    return block.Open(base + "SM") != platform::BlockOpenResult::CannotOpen;
   }
   std::string base;
 };
@@ -47,6 +54,29 @@ ToolResult RunRemoteTool(const std::string& args, const std::string& input = "")
 std::string StandIn(const Names& names) {
   return "--program " + std::string(VELKOR_REMOTE_STANDIN) + " --name " + names.base;
 }
+
+// A session beside the test, its output in files: the stand-in answers "Show", then stays
+// in "Hide" for good, so that the session waits for a reply.
+struct WaitingSession {
+  explicit WaitingSession(const Names& names)
+      : process(std::string(VELKOR_REMOTE_TOOL) + " " + StandIn(names) + " --timeout 60 Show Hide >" +
+                dir.File("out") + " 2>" + dir.File("err")) {}
+  // True once the program answered "Show": it holds the block and waits in "Hide".
+  bool Waiting() {
+    return Eventually([&] { return ReadWholeFile(dir.File("out")) == "OK\n"; });
+  }
+  // The program the session started.
+  pid_t Program() const {
+    std::ifstream children("/proc/" + std::to_string(process.Pid()) + "/task/" + std::to_string(process.Pid()) +
+                           "/children");
+    pid_t pid = -1;
+    children >> pid;
+    return pid;
+  }
+  std::string Err() const { return ReadWholeFile(dir.File("err")); }
+  TempDir dir;
+  BackgroundProcess process;
+};
 
 // The stand-in's three lines as the tool prints them (UTF-8).
 const std::string kLine0 = "Cha1          0.000 Count=0 \xC2\xB5s\n";
@@ -93,13 +123,114 @@ TEST(RemoteTool, RefusesWhatItCannotSetUp) {
   EXPECT_EQ(RunRemoteTool(StandIn(names) + " --follow=x").status, 2);
 
   // Another session's block is left alone.
-  platform::SharedBlock other;
-  ASSERT_FALSE(other.Create(names.base + "SM", kRemoteMinBlockSize));
-  const ToolResult r = RunRemoteTool(StandIn(names) + " Show");
+  auto other = std::make_optional<platform::SharedBlock>();
+  ASSERT_FALSE(other->Create(names.base + "SM", kRemoteMinBlockSize));
+  ToolResult r = RunRemoteTool(StandIn(names) + " Show");
   EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("cannot create the block"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("another velkor-remote session drives the block"), std::string::npos) << r.err;
   platform::SharedBlock program;
   EXPECT_EQ(program.Open(names.base + "SM"), platform::BlockOpenResult::Success);
+
+  // So is a program's whose client has gone: it is for --attach.
+  other.reset();
+  r = RunRemoteTool(StandIn(names) + " Show");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("drive it with --attach"), std::string::npos) << r.err;
+  EXPECT_TRUE(names.BlockExists());
+}
+
+TEST(RemoteTool, ABlockLeftByAKilledSessionIsRemovedAndTheNextSessionRuns) {
+  Names names;
+  {
+    WaitingSession killed(names);
+    ASSERT_TRUE(killed.Waiting()) << killed.Err();
+    kill(killed.Program(), SIGKILL);
+    killed.process.Signal(SIGKILL);
+    ASSERT_TRUE(killed.process.Wait(10000));
+  }
+  ASSERT_TRUE(names.BlockExists());
+  const ToolResult r = RunRemoteTool(StandIn(names) + " Show");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "OK\n");
+  EXPECT_NE(r.err.find("removed the block " + names.base + "SM"), std::string::npos) << r.err;
+  EXPECT_FALSE(names.BlockExists());
+
+  // Attaching to such a block finds no program, and removes it too.
+  {
+    WaitingSession killed(names);
+    ASSERT_TRUE(killed.Waiting()) << killed.Err();
+    kill(killed.Program(), SIGKILL);
+    killed.process.Signal(SIGKILL);
+    ASSERT_TRUE(killed.process.Wait(10000));
+  }
+  EXPECT_EQ(RunRemoteTool("--attach --name " + names.base + " Show").status, 2);
+  EXPECT_FALSE(names.BlockExists());
+}
+
+TEST(RemoteTool, AKilledProgramsBlockGoesWithItsClient) {
+  Names names;
+  WaitingSession session(names);
+  ASSERT_TRUE(session.Waiting()) << session.Err();
+  kill(session.Program(), SIGKILL);
+  EXPECT_EQ(session.process.ExitCode(10000), 3);
+  EXPECT_NE(session.Err().find("the program ended by signal 9"), std::string::npos) << session.Err();
+  EXPECT_TRUE(names.AllRemoved());
+}
+
+// One client at a time: the replies of two would cross. Ctrl-C then ends the first one's
+// wait for its reply at once; the program, which does not answer, is ended.
+TEST(RemoteTool, ASecondClientIsRefusedAndCtrlCEndsTheFirstOnesWait) {
+  Names names;
+  WaitingSession first(names);
+  ASSERT_TRUE(first.Waiting()) << first.Err();
+  for (const std::string& second : {"--attach --name " + names.base, StandIn(names)}) {
+    const ToolResult r = RunRemoteTool(second + " Show");
+    EXPECT_EQ(r.status, 2) << second;
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("another velkor-remote session drives the block"), std::string::npos) << r.err;
+  }
+  const pid_t program = first.Program();
+  first.process.Signal(SIGINT);
+  EXPECT_EQ(first.process.ExitCode(10000), 3);
+  EXPECT_NE(first.Err().find("interrupted while waiting for the reply to Hide"), std::string::npos) << first.Err();
+  EXPECT_NE(kill(program, 0), 0);
+  EXPECT_TRUE(names.AllRemoved());
+}
+
+TEST(RemoteTool, SignalsEndTheSessionInOrder) {
+  for (int signal : {SIGTERM, SIGHUP}) {
+    Names names;
+    TempDir dir;
+    BackgroundProcess session(std::string(VELKOR_REMOTE_TOOL) + " " + StandIn(names) + " Show --follow >" +
+                              dir.File("out") + " 2>" + dir.File("err"));
+    ASSERT_TRUE(Eventually([&] { return ReadWholeFile(dir.File("out")) == "OK\n"; }));
+    session.Signal(signal);
+    EXPECT_EQ(session.ExitCode(10000), 0) << signal;
+    // The program was closed, not killed, and nothing is left.
+    EXPECT_NE(ReadWholeFile(dir.File("err")).find("exit code 1"), std::string::npos) << ReadWholeFile(dir.File("err"));
+    EXPECT_TRUE(names.AllRemoved()) << signal;
+  }
+}
+
+// The program cuts a command longer than its buffer: such a command is refused before
+// it is sent, and the session then ends in order, without ending a program that answers.
+TEST(RemoteTool, ACommandTooLongIsRefusedBeforeItIsSent) {
+  Names names;
+  const std::string longest(kRemoteMaxCommandLength, 'x');
+  ToolResult r = RunRemoteTool(StandIn(names) + " " + longest + " Show");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "ERROR\nOK\n");
+
+  r = RunRemoteTool(StandIn(names) + " Show " + longest + "x");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");  // nothing started
+  EXPECT_NE(r.err.find("too long"), std::string::npos) << r.err;
+
+  r = RunRemoteTool(StandIn(names), "Show\n" + std::string(5000, 'x') + "\nAsk\n");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "OK\n");
+  EXPECT_NE(r.err.find("the program ended with exit code 1"), std::string::npos) << r.err;
+  EXPECT_TRUE(names.AllRemoved());
 }
 
 namespace {
@@ -119,13 +250,15 @@ class ThreadHost final : public LineServingHost {
 
 TEST(RemoteTool, AttachesToARunningProgramAndLeavesItsNames) {
   Names names;
-  platform::SharedBlock client;
-  ASSERT_FALSE(client.Create(names.base + "SM", kRemoteMinBlockSize));
+  // The session that started the program has ended.
+  auto client = std::make_optional<platform::SharedBlock>();
+  ASSERT_FALSE(client->Create(names.base + "SM", kRemoteMinBlockSize));
   platform::EventWaiter clientEvent;
   ASSERT_FALSE(clientEvent.Create(names.base + "EM"));
 
   platform::SharedBlock block;
-  ASSERT_EQ(block.Open(names.base + "SM"), platform::BlockOpenResult::Success);
+  ASSERT_EQ(block.OpenHeld(names.base + "SM"), platform::BlockOpenResult::Success);
+  client.reset();
   platform::NamedEvent event(names.base + "EM");
   ThreadHost host(event);
   RemoteServer server(host);

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -44,7 +45,7 @@ constexpr const char* kUsage =
     "--follow, placed among the commands, waits for decoded lines and asks for them (Ask\n"
     "until (nothing)), printing each line, for SECONDS seconds or, without them, until\n"
     "Ctrl-C; the commands after it are then sent. Ctrl-C elsewhere skips the remaining\n"
-    "commands.\n"
+    "commands, and Ctrl-C while a reply is awaited stops waiting at once.\n"
     "\n"
     "Options:\n"
     "  --program PATH   the program to start (default: velkor, looked up on PATH)\n"
@@ -56,22 +57,27 @@ constexpr const char* kUsage =
     "                   the default of this option)\n"
     "  --size BYTES     the size of the block to create (default 4096, at least 1037)\n"
     "  --timeout S      how long to wait for each reply (default 20 seconds)\n"
-    "  --keep           leave a started program running at the end (shown) instead of\n"
-    "                   closing it\n"
+    "  --keep           leave a started program running at the end, shown, instead of\n"
+    "                   closing it, with its block, for a later --attach\n"
     "  --raw            send and print Windows-1252 bytes as they are, instead of UTF-8\n"
     "  --help           show this text\n"
     "  --version        show the version number\n"
     "\n"
     "The program looks for the block only when it starts, so the block is created first.\n"
-    "A program started here does not outlive the session: unless --keep is given, it is\n"
-    "sent Close at the end if it still runs. The block and the event are removed at the\n"
-    "end when they were created here. A started program that does not answer within the\n"
-    "timeout is ended. The end of a started program is reported on standard error with its\n"
-    "exit code (Close ends it with 1).\n"
+    "One client drives a block at a time: a second session on the same block, started or\n"
+    "attaching, is refused. A block that no process holds any more (its session was killed)\n"
+    "is removed with a note, and the session goes on. A program started here does not\n"
+    "outlive the session: unless --keep is given, it is sent Close at the end if it still\n"
+    "runs. At the end, on Ctrl-C, SIGTERM or SIGHUP too, the block is removed unless a\n"
+    "program still holds it, and the event when it was created here. With --keep the\n"
+    "program is shown only after its own hiding half a second after its start. A started\n"
+    "program that does not answer within the timeout is ended. The end of a started\n"
+    "program is reported on standard error with its exit code (Close ends it with 1).\n"
     "\n"
-    "Exit status: 0 when every command was answered, 2 for bad arguments or when the block\n"
-    "could not be made or the program not started, 3 when the program did not answer\n"
-    "within the timeout or ended before it answered.\n";
+    "Exit status: 0 when every command was answered, 2 for bad arguments, a command too\n"
+    "long for the block (not sent), when the block could not be made or is another\n"
+    "session's, or the program not started; 3 when the program did not answer within the\n"
+    "timeout, ended before it answered, or the wait for its reply was interrupted.\n";
 
 constexpr std::size_t kDefaultBlockSize = 4096;
 constexpr std::uint32_t kEventSliceMillis = 100;
@@ -95,8 +101,22 @@ struct Options {
   std::vector<Item> items;
 };
 
-volatile sig_atomic_t interrupted = 0;
-extern "C" void OnInterrupt(int) { interrupted = 1; }
+// Every signal counts: a wait in progress ends when the count moves. SIGTERM and SIGHUP
+// also end the session.
+volatile sig_atomic_t signalCount = 0;
+volatile sig_atomic_t terminating = 0;
+extern "C" void OnSignal(int signal) {
+  signalCount = signalCount + 1;
+  if (signal != SIGINT) terminating = 1;
+}
+
+// Waiting a little longer than the program's own hiding after its first reply, so that a
+// "Show" is not undone by it.
+constexpr std::uint64_t kHideMarginMicros = 250000;
+// A program between two commands keeps polling this long: a "Show" sent later meets its
+// event loop, where its hiding timer runs first.
+constexpr std::uint64_t kServingWindowMarginMicros = kRemoteServingWindowMicros + 20000;
+constexpr std::uint64_t kLateReplyMicros = 300000;
 
 int Fail(const std::string& message) {
   std::cerr << "velkor-remote: " << message << '\n';
@@ -158,6 +178,13 @@ std::string ParseArguments(int argc, char** argv, Options& opt, bool& help) {
   return {};
 }
 
+enum class Outcome { Answered, NoAnswer, Interrupted };
+
+struct Exchange {
+  Outcome outcome = Outcome::NoAnswer;
+  std::string reply;
+};
+
 class Session {
  public:
   Session(const Options& opt, std::span<std::uint8_t> block, platform::EventWaiter& event)
@@ -167,22 +194,39 @@ class Session {
   bool ChildRunning() const { return child_ > 0 && !childEnded_; }
   pid_t Child() const { return child_; }
 
-  // Sends one command and returns its reply (Windows-1252), or nothing when the program did
-  // not answer in time or ended first.
-  std::optional<std::string> Send(std::string_view command) {
+  // The longest command the block and the program's buffer take.
+  std::size_t MaxCommandLength() const {
+    return std::min(kRemoteMaxCommandLength, block_.size() - kRemoteTextOffset - 1);
+  }
+  bool CommandWaiting() const { return RemoteState(block_) == kRemoteStateCommand; }
+
+  // After a wait that a signal cut short: a program that is only a little late (an "Ask"
+  // of a --follow, say) gets a moment to answer before it is taken for a stuck one.
+  bool LateReplyCame() {
+    const std::uint64_t until = platform::MonotonicMicros() + kLateReplyMicros;
+    while (CommandWaiting()) {
+      if (!CheckChild() || platform::MonotonicMicros() >= until) return false;
+      platform::SleepMilliseconds(1);
+    }
+    return true;
+  }
+
+  // Sends one command (Windows-1252, known to fit) and returns its reply. A signal ends the
+  // wait at once.
+  Exchange Send(std::string_view command) {
     const std::uint64_t deadline = Deadline();
-    while (RemoteState(block_) == kRemoteStateCommand) {
-      if (!Pause(deadline)) return std::nullopt;
+    const sig_atomic_t signals = signalCount;
+    Outcome wait = Outcome::Answered;
+    while (CommandWaiting()) {
+      if ((wait = Pause(deadline, signals)) != Outcome::Answered) return {wait, {}};
     }
-    if (PostRemoteCommand(block_, command)) {
-      std::cerr << "velkor-remote: the command does not fit in the block\n";
-      return std::nullopt;
-    }
+    if (PostRemoteCommand(block_, command)) return {Outcome::NoAnswer, {}};
     for (;;) {
-      if (std::optional<std::string> reply = TakeRemoteReply(block_)) return reply;
-      if (!Pause(deadline)) {
+      if (std::optional<std::string> reply = TakeRemoteReply(block_)) return Answered(std::move(*reply));
+      if ((wait = Pause(deadline, signals)) != Outcome::Answered) {
         // The reply to "Close" comes just before the end.
-        return TakeRemoteReply(block_);
+        if (std::optional<std::string> reply = TakeRemoteReply(block_)) return Answered(std::move(*reply));
+        return {wait, {}};
       }
     }
   }
@@ -195,19 +239,20 @@ class Session {
     std::fflush(stdout);
   }
 
-  // Asks for the lines until "(nothing)"; waits for the event between rounds. False when
-  // the program stopped answering.
-  bool Follow(double seconds) {
+  // Asks for the lines until "(nothing)"; waits for the event between rounds, until the
+  // time is up or a signal comes.
+  Outcome Follow(double seconds) {
     const std::uint64_t start = platform::MonotonicMicros();
+    const sig_atomic_t signals = signalCount;
     for (;;) {
       for (;;) {
-        const std::optional<std::string> reply = Send("Ask");
-        if (!reply) return false;
-        if (*reply == kRemoteReplyNothing) break;
-        Print(*reply);
+        const Exchange ask = Send("Ask");
+        if (ask.outcome != Outcome::Answered) return ask.outcome;
+        if (ask.reply == kRemoteReplyNothing) break;
+        Print(ask.reply);
       }
       const double elapsed = static_cast<double>(platform::MonotonicMicros() - start) / 1e6;
-      if (interrupted != 0 || elapsed >= seconds) return true;
+      if (signalCount != signals || elapsed >= seconds) return Outcome::Answered;
       const double left = (seconds - elapsed) * 1000;
       const std::uint32_t slice =
           left < kEventSliceMillis ? static_cast<std::uint32_t>(left) + 1 : kEventSliceMillis;
@@ -216,8 +261,27 @@ class Session {
       } else {
         platform::SleepMilliseconds(std::min<std::uint32_t>(slice, 20));
       }
-      if (!CheckChild()) return false;
+      if (!CheckChild()) return Outcome::NoAnswer;
     }
+  }
+
+  // With --keep: a "Show" that comes after the program's own hiding (half a second after
+  // its start, which is before its first reply), so that the window stays on the screen.
+  Outcome ShowAfterHiding() {
+    if (!firstReply_) {
+      const Exchange first = Send("Show");
+      if (first.outcome != Outcome::Answered) return first.outcome;
+    }
+    const std::uint64_t until =
+        std::max(*firstReply_ + static_cast<std::uint64_t>(kRemoteHideDelayMillis) * 1000 + kHideMarginMicros,
+                 lastReply_ + kServingWindowMarginMicros);
+    const sig_atomic_t signals = signalCount;
+    while (platform::MonotonicMicros() < until) {
+      if (signalCount != signals) return Outcome::Interrupted;
+      if (!CheckChild()) return Outcome::NoAnswer;
+      platform::SleepMilliseconds(5);
+    }
+    return Send("Show").outcome;
   }
 
   // A started program that stopped answering would be left without a client (and hidden):
@@ -234,24 +298,38 @@ class Session {
     }
   }
 
+  // Waits until no other process holds the block, at most the timeout.
+  void AwaitRelease(const platform::SharedBlock& block) {
+    const std::uint64_t deadline = Deadline();
+    while (block.HeldByOthers() && platform::MonotonicMicros() < deadline) platform::SleepMilliseconds(10);
+  }
+
   // Waits for a started program to end, at most the timeout, and reports its exit.
   void AwaitChild() {
+    if (child_ <= 0) return;
     const std::uint64_t deadline = Deadline();
     while (CheckChild() && platform::MonotonicMicros() < deadline) platform::SleepMilliseconds(5);
   }
 
  private:
+  Exchange Answered(std::string reply) {
+    lastReply_ = platform::MonotonicMicros();
+    if (!firstReply_) firstReply_ = lastReply_;
+    return {Outcome::Answered, std::move(reply)};
+  }
+
   std::uint64_t Deadline() const {
     if (!std::isfinite(opt_.timeout) || opt_.timeout > 1e9) return ~0ull;
     return platform::MonotonicMicros() + static_cast<std::uint64_t>(opt_.timeout * 1e6);
   }
 
-  // One short wait; false when the time is up or the program has ended.
-  bool Pause(std::uint64_t deadline) {
-    if (!CheckChild()) return false;
-    if (platform::MonotonicMicros() >= deadline) return false;
+  // One short wait: Answered to go on waiting; otherwise why the wait is over.
+  Outcome Pause(std::uint64_t deadline, sig_atomic_t signals) {
+    if (signalCount != signals) return Outcome::Interrupted;
+    if (!CheckChild()) return Outcome::NoAnswer;
+    if (platform::MonotonicMicros() >= deadline) return Outcome::NoAnswer;
     platform::SleepMilliseconds(1);
-    return true;
+    return signalCount != signals ? Outcome::Interrupted : Outcome::Answered;
   }
 
   // False once a started program has ended (reported once).
@@ -276,6 +354,8 @@ class Session {
   platform::EventWaiter& event_;
   pid_t child_ = -1;
   bool childEnded_ = false;
+  std::optional<std::uint64_t> firstReply_;
+  std::uint64_t lastReply_ = 0;
 };
 
 pid_t StartProgram(const Options& opt) {
@@ -312,27 +392,53 @@ int main(int argc, char** argv) {
   }
   if (!error.empty()) return Fail(error + " (see --help)");
 
+  // The name the program is started by, as the program takes it: a link keeps its own name.
   const RemoteNames names = RemoteChannelNames(opt.program, opt.name);
   platform::SharedBlock block;
   platform::EventWaiter event;
-  if (opt.attach) {
-    if (block.Open(names.block) != platform::BlockOpenResult::Success)
+  bool removedStale = false;
+  const platform::BlockClaim claim = opt.attach ? block.AttachForSession(names.block, removedStale)
+                                                : block.CreateForSession(names.block, opt.size, removedStale);
+  if (removedStale)
+    std::cerr << "velkor-remote: removed the block " << names.block
+              << " that no process held any more (a session that was killed left it)\n";
+  switch (claim) {
+    case platform::BlockClaim::Claimed:
+      break;
+    case platform::BlockClaim::OtherClient:
+      return Fail("another velkor-remote session drives the block " + names.block + "; one client at a time");
+    case platform::BlockClaim::ProgramOnly:
+      return Fail("cannot create the block " + names.block +
+                  ": a program that runs without its client holds it; drive it with --attach");
+    case platform::BlockClaim::Missing:
       return Fail("no block " + names.block + " to attach to (" + block.Error() + ")");
+    case platform::BlockClaim::Failed:
+      return Fail(std::string(opt.attach ? "cannot open" : "cannot create") + " the block " + names.block + " (" +
+                  block.Error() + ")");
+  }
+  if (opt.attach) {
     (void)event.Open(names.event);  // without it, --follow polls
-  } else {
-    if (block.Create(names.block, opt.size))
-      return Fail("cannot create the block " + names.block + " (" + block.Error() +
-                  "); is another session running?");
-    if (event.Create(names.event)) std::cerr << "velkor-remote: no line event (" << event.Error() << ")\n";
+  } else if (event.Create(names.event)) {
+    std::cerr << "velkor-remote: no line event (" << event.Error() << ")\n";
   }
 
   struct sigaction action {};
-  action.sa_handler = OnInterrupt;
+  action.sa_handler = OnSignal;  // no SA_RESTART: a signal ends the wait it falls in
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 
   Session session(opt, block.Bytes(), event);
+  // Refused before anything is sent: the program would cut it.
+  auto fits = [&](const std::string& command) {
+    const std::string bytes = opt.raw ? command : Utf8ToCp1252(command);
+    if (bytes.size() <= session.MaxCommandLength()) return true;
+    std::cerr << "velkor-remote: a command of " << bytes.size() << " characters is too long (at most "
+              << session.MaxCommandLength() << "): not sent\n";
+    return false;
+  };
+  for (const Item& item : opt.items)
+    if (!item.follow && !fits(item.command)) return 2;
+
   if (!opt.attach) {
     if (!opt.name.empty()) setenv(kRemoteNameVariable, opt.name.c_str(), 1);
     const pid_t pid = StartProgram(opt);
@@ -340,42 +446,69 @@ int main(int argc, char** argv) {
     session.SetChild(pid);
   }
 
+  Outcome outcome = Outcome::Answered;
+  bool refused = false;
   auto send = [&](const std::string& command) {
-    const std::optional<std::string> reply = session.Send(opt.raw ? command : Utf8ToCp1252(command));
-    if (!reply) {
-      std::cerr << "velkor-remote: no answer to " << command << '\n';
-      return false;
+    if (!fits(command)) {
+      refused = true;
+      return;
     }
-    session.Print(*reply);
-    // The program ends right after this reply; its end is reported before going on.
-    if (command == "Close" && *reply == kRemoteReplyOk) session.AwaitChild();
-    return true;
+    const Exchange exchange = session.Send(opt.raw ? command : Utf8ToCp1252(command));
+    outcome = exchange.outcome;
+    if (outcome == Outcome::Interrupted) {
+      std::cerr << "velkor-remote: interrupted while waiting for the reply to " << command << '\n';
+      return;
+    }
+    if (outcome != Outcome::Answered) {
+      std::cerr << "velkor-remote: no answer to " << command << '\n';
+      return;
+    }
+    session.Print(exchange.reply);
+    // The program ends right after this reply; its end is reported before going on. An
+    // attached session waits for it too, so that the block goes with this session.
+    if (command == "Close" && exchange.reply == kRemoteReplyOk) {
+      session.AwaitChild();
+      if (opt.attach) session.AwaitRelease(block);
+    }
   };
 
-  bool answered = true;
+  // A signal outside a --follow ends the list of commands.
+  sig_atomic_t handled = signalCount;
+  auto goOn = [&] { return outcome == Outcome::Answered && !refused && terminating == 0 && signalCount == handled; };
   if (opt.items.empty()) {
     std::string line;
-    while (answered && interrupted == 0 && std::getline(std::cin, line)) {
+    while (goOn() && std::getline(std::cin, line)) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (!line.empty()) answered = send(line);
+      if (!line.empty()) send(line);
     }
   } else {
     for (const Item& item : opt.items) {
-      if (!answered || interrupted != 0) break;
+      if (!goOn()) break;
       if (item.follow) {
-        answered = session.Follow(item.seconds);
-        interrupted = 0;  // Ctrl-C ended the following, not the session
-        if (!answered) std::cerr << "velkor-remote: no answer while following the lines\n";
+        outcome = session.Follow(item.seconds);
+        if (outcome == Outcome::Interrupted) outcome = Outcome::Answered;
+        handled = signalCount;  // Ctrl-C ended the following, not the session
+        if (outcome != Outcome::Answered) std::cerr << "velkor-remote: no answer while following the lines\n";
       } else {
-        answered = send(item.command);
+        send(item.command);
       }
     }
   }
 
   if (session.ChildRunning()) {
-    if (answered) (void)session.Send(opt.keep ? "Show" : "Close");
-    if (!opt.keep && answered) session.AwaitChild();
-    if (!answered) session.EndChild();
+    // A command still waits when its reply was not awaited to the end: the program is busy
+    // (a message box) or stuck.
+    const bool idle = session.LateReplyCame();
+    if (opt.keep) {
+      if (idle && session.ShowAfterHiding() != Outcome::Answered)
+        std::cerr << "velkor-remote: the program could not be shown\n";
+      std::cerr << "velkor-remote: the program runs on (process " << session.Child() << "), with its block "
+                << names.block << " for --attach\n";
+    } else if (idle && session.Send("Close").outcome == Outcome::Answered) {
+      session.AwaitChild();
+    }
+    if (!opt.keep) session.EndChild();
   }
-  return answered ? 0 : 3;
+  if (refused) return 2;
+  return outcome == Outcome::Answered ? 0 : 3;
 }

@@ -13,9 +13,11 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <sstream>
 
+#include "BackgroundProcess.h"
 #include "GuiRig.h"
 #include "KivoSimulator.h"
 #include "Waveform.h"
@@ -64,7 +66,56 @@ bool RemoteMenuVisible(GuiRig& rig) { return rig.main->mnuRemote->menuAction()->
 
 std::vector<std::string> LogLines(ui::TfrmMain& main) { return main.Remote().LogWindow().Log().Lines(); }
 
+bool BlockExists(const std::string& base) {
+  platform::SharedBlock block;
+  return block.Open(base + "SM") != platform::BlockOpenResult::CannotOpen;
+}
+
+pid_t ChildOf(pid_t pid) {
+  std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+  pid_t child = -1;
+  children >> child;
+  return child;
+}
+
+// A client killed together with the program it started (which never answered) leaves its
+// block behind, held by nobody.
+void LeaveABlockOfAKilledClient(const std::string& base) {
+  BackgroundProcess client(std::string(VELKOR_REMOTE_TOOL) + " --program sleep --arg 60 --name " + base +
+                           " --timeout 60 Show 2>/dev/null");
+  pid_t program = -1;
+  ASSERT_TRUE(Eventually([&] { return BlockExists(base) && (program = ChildOf(client.Pid())) > 0; }));
+  kill(program, SIGKILL);
+  client.Signal(SIGKILL);
+  ASSERT_TRUE(client.Wait(10000));
+}
+
 }  // namespace
+
+TEST(RemoteWindow, ABlockLeftByAKilledClientDoesNotHideTheProgramAndIsRemoved) {
+  RemoteName name;
+  LeaveABlockOfAKilledClient(name.base);
+  ASSERT_TRUE(BlockExists(name.base));
+  GuiRig rig;
+  rig.Show();
+  EXPECT_FALSE(RemoteMenuVisible(rig));
+  EXPECT_FALSE(rig.main->Remote().tmrDll->isActive());
+  EXPECT_FALSE(BlockExists(name.base));
+  GuiRig::Settle(700);
+  EXPECT_TRUE(rig.main->isVisible());
+}
+
+TEST(RemoteWindow, TheProgramsEndLeavesTheBlockOfAClientThatHoldsIt) {
+  RemoteName name;
+  Client client(name);
+  {
+    GuiRig rig;
+    rig.Show();
+    ASSERT_TRUE(RemoteMenuVisible(rig));
+  }
+  EXPECT_TRUE(BlockExists(name.base));
+  EXPECT_EQ(RemoteState(client.block.Bytes()), kRemoteStateIdle);
+}
 
 TEST(RemoteWindow, WithoutABlockTheProgramShowsItselfAndHasNoRemoteMenu) {
   RemoteName name;
@@ -259,3 +310,41 @@ TEST(RemoteEndToEnd, ClientDrivesALiveRunAndClosesTheProgram) {
   EXPECT_EQ(ReadWholeFile(lastConfig), lastBefore);
 }
 
+
+namespace {
+
+// The program in a folder of its own (it keeps LastVelkor.cfg beside itself), reached through
+// a symbolic link whose name is not the program's, as a packaged program may be.
+struct LinkedProgram {
+  LinkedProgram() {
+    std::filesystem::copy_file(VELKOR_GUI_PROGRAM, dir.File("velkor"));
+    link = dir.File("vlk" + std::to_string(getpid()));
+    std::filesystem::create_symlink(dir.File("velkor"), link);
+    base = "vlk" + std::to_string(getpid());
+  }
+  TempDir dir;
+  std::string link;
+  std::string base;  // the block is named after the link
+};
+
+}  // namespace
+
+// Started through a link by a --keep session, the program is served under the link's name,
+// is shown again after its own hiding and stays reachable: a later --attach closes it. The
+// default names are used (no VELKOR_REMOTE_NAME), as a user would.
+TEST(RemoteEndToEnd, AKeptProgramStartedThroughALinkStaysShownAndReachable) {
+  LinkedProgram program;
+  const std::string tool = "env -u VELKOR_REMOTE_NAME QT_QPA_PLATFORM=xcb " + std::string(VELKOR_REMOTE_TOOL) +
+                           " --program " + program.link + " --timeout 30";
+  const std::string script = program.dir.Write(
+      "session.sh", tool + " --keep Ask >" + program.dir.File("keep.out") + " 2>" + program.dir.File("keep.err") +
+                        "\necho keep=$?\nsleep 1\n"
+                        "xdotool search --onlyvisible --name '^Kivo - Velkor$' >/dev/null && echo shown\n" +
+                        tool + " --attach Close 2>" + program.dir.File("attach.err") + "\necho attach=$?\n");
+  const ToolResult r =
+      RunShellCommand("timeout -k 10 120 xvfb-run -a -s '-screen 0 1024x768x24 -nolisten tcp' sh " + script,
+                      program.dir.File("keep.err"));
+  EXPECT_EQ(r.out, "keep=0\nshown\nOK\nattach=0\n") << r.err << ReadWholeFile(program.dir.File("attach.err"));
+  EXPECT_EQ(ReadWholeFile(program.dir.File("keep.out")), "(nothing)\n");
+  EXPECT_FALSE(BlockExists(program.base));
+}

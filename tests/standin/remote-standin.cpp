@@ -2,7 +2,8 @@
 // velkor-remote client. It opens the block named after itself (or VELKOR_REMOTE_NAME) and
 // serves it with the real server over a host where "Run" appends three lines, "Hide"
 // never answers (a program stuck in a message box), an empty configuration path fails and
-// "Close" ends the process with exit code 1.
+// "Close" ends the process with exit code 1. It holds the block as the program does: a block
+// nobody holds is not served, and the name goes with its last holder.
 
 #include <cstdio>
 #include <cstdlib>
@@ -37,16 +38,20 @@ int main(int, char** argv) {
   const char* name = std::getenv(kRemoteNameVariable);
   const RemoteNames names = RemoteChannelNames(argv[0], name != nullptr ? name : "");
   platform::SharedBlock block;
-  if (block.Open(names.block) != platform::BlockOpenResult::Success) {
+  if (block.OpenHeld(names.block) != platform::BlockOpenResult::Success) {
     std::fprintf(stderr, "remote-standin: no block %s\n", names.block.c_str());
     return 4;
   }
+  block.ReleaseOnTerminationSignals();
   platform::NamedEvent event(names.event);
   StandInHost host(event);
   RemoteServer server(host);
   server.Attach(block.Bytes());
   for (;;) {
-    if (server.ServeBurst()) std::_Exit(1);
+    if (server.ServeBurst()) {
+      block.Release();
+      std::_Exit(1);
+    }
     platform::SleepMilliseconds(kRemotePollMillis);
   }
 }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QFile>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -16,9 +17,13 @@ namespace velkor::ui {
 
 namespace {
 
+// The name the program was started by, as its client knows it: through a symbolic link,
+// the link's name, not that of the file it points to.
 RemoteNames NamesOfThisProgram() {
   const char* name = std::getenv(kRemoteNameVariable);
-  return RemoteChannelNames(QCoreApplication::applicationFilePath().toStdString(), name ? name : "");
+  const QStringList arguments = QCoreApplication::arguments();
+  const QString started = arguments.isEmpty() ? QCoreApplication::applicationFilePath() : arguments.first();
+  return RemoteChannelNames(QFile::encodeName(started).toStdString(), name ? name : "");
 }
 
 }  // namespace
@@ -45,7 +50,14 @@ RemoteLink::~RemoteLink() {
 }
 
 bool RemoteLink::OpenRemoteBlock() {
-  if (block_.Open(names_.block) != platform::BlockOpenResult::Success) return false;
+  const platform::BlockOpenResult opened = block_.OpenHeld(names_.block);
+  if (opened == platform::BlockOpenResult::Unheld) {
+    // Left by a client that was killed: serving it would hide this window for nobody.
+    std::fprintf(stderr, "Velkor: removed the remote block %s, which no client holds any more\n",
+                 names_.block.c_str());
+  }
+  if (opened != platform::BlockOpenResult::Success) return false;
+  block_.ReleaseOnTerminationSignals();
   server_.Attach(block_.Bytes());
   tmrDll->start();
   main_.installEventFilter(this);
@@ -75,6 +87,7 @@ void RemoteLink::tmrDllTimer() {
   if (server_.ServeBurst()) {
     // "Close": the reply is in the block; end at once, without the closing steps (no save
     // of LastVelkor.cfg, no port shutdown).
+    block_.Release();
     std::fflush(nullptr);
     std::_Exit(1);
   }
