@@ -21,8 +21,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/Version.h"
-
 namespace {
 
 constexpr const char* kUsage =
@@ -146,7 +144,7 @@ int main(int argc, char** argv) {
     } else if (arg == "--marker-and-major-only") {
       opt.answer = Answer::MarkerAndMajor;
     } else if (arg == "--version" && (i + 1 >= argc || !LooksLikeFirmware(argv[i + 1]))) {
-      std::printf("kivo-sim %s\n", std::string(velkor::PackageVersion()).c_str());
+      std::printf("kivo-sim %s\n", VELKOR_PACKAGE_VERSION);
       return 0;
     } else if (arg == "--firmware" || arg == "--version") {
       if (++i >= argc || !ParseVersion(argv[i], opt.major, opt.minor))
@@ -207,7 +205,9 @@ int main(int argc, char** argv) {
           std::vector<std::uint8_t> answer{static_cast<std::uint8_t>(opt.answer == Answer::WrongMarker ? 0x55 : 0xF8),
                                            static_cast<std::uint8_t>(opt.major)};
           if (opt.answer != Answer::MarkerAndMajor) answer.push_back(static_cast<std::uint8_t>(opt.minor));
-          (void)write(master, answer.data(), answer.size());
+          // A lost answer looks to the host like a silent module, which it handles.
+          const ssize_t written = write(master, answer.data(), answer.size());
+          (void)written;
         } else if (previous == 0x04 && b == 0x02 && !streaming) {
           streaming = true;
           streamStart = Clock::now();
