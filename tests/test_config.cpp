@@ -289,8 +289,14 @@ TEST(ConfigFile, AFailedSaveIsReportedAndTheOldFileStays) {
   TempDir dir;
   const std::string old = "[PORT]\nPortCom=COM2\n";
   const std::string path = dir.Write("t.cfg", old);
-  std::filesystem::create_directories(path + ".tmp/busy");  // the temporary cannot be made
-  EXPECT_TRUE(SaveConfigFile(path, NonDefaultSettings()));
+  // The rename cannot replace a folder.
+  std::filesystem::create_directories(dir.File("taken/inside"));
+  EXPECT_TRUE(SaveConfigFile(dir.File("taken"), NonDefaultSettings()));
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("taken/inside")));
+  // A link to a folder that is not there: the link stays as it was.
+  std::filesystem::create_symlink("gone/t.cfg", dir.File("link.cfg"));
+  EXPECT_TRUE(SaveConfigFile(dir.File("link.cfg"), NonDefaultSettings()));
+  EXPECT_EQ(std::filesystem::read_symlink(dir.File("link.cfg")), "gone/t.cfg");
   EXPECT_EQ(ReadWholeFile(path), old);
   EXPECT_TRUE(SaveConfigFile(dir.File("no/such/folder.cfg"), Settings{}));
 }

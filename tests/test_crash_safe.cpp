@@ -2,7 +2,9 @@
 // two contents, and is killed with SIGKILL at a random moment; after every kill the file
 // must hold one of the two contents whole: never a mix, a cut or nothing. 1000 kills in all,
 // shared among the kinds of save the program makes: LastVelkor.cfg, a description from the
-// editor, and a Save all of decoded lines.
+// editor, a Save all of decoded lines, and a help file saved over a symbolic link (which must
+// stay a link). A file of the user's named like an old temporary ("<name>.tmp") lies beside
+// each and must come through every kill untouched.
 
 #include <gtest/gtest.h>
 
@@ -23,6 +25,7 @@
 
 #include "TestRig.h"
 #include "app/ConfigFile.h"
+#include "app/SafeSave.h"
 #include "app/Settings.h"
 #include "channels/FrameDescriptionText.h"
 #include "views/LineText.h"
@@ -78,6 +81,8 @@ struct SaveKind {
   const char* fileName;
   // The file as it is before the first save: unknown keys that every save keeps.
   std::string initial;
+  // Saved through a symbolic link in the folder to a file of that name in a subfolder.
+  bool throughLink;
   // Saves version 0 or 1 of the content; true when the save failed.
   std::function<bool(const std::string& path, int version)> save;
 };
@@ -86,17 +91,21 @@ std::vector<SaveKind> SaveKinds() {
   std::string notes = "[NOTES]\r\n";
   for (int i = 0; i < 300; ++i) notes += "note" + std::to_string(i) + "=kept by every save\r\n";
   return {
-      {"configuration", "LastVelkor.cfg", notes,
+      {"configuration", "LastVelkor.cfg", notes, false,
        [](const std::string& path, int version) { return SaveConfigFile(path, ConfigVersion(version)); }},
-      {"description", "edited.cfd", "",
+      {"description", "edited.cfd", "", false,
        [](const std::string& path, int version) {
          return WriteFrameDescriptionText(path, DescriptionVersion(version));
        }},
-      {"Save all", "lines.txt", "",
+      {"Save all", "lines.txt", "", false,
        [](const std::string& path, int version) {
          ChannelCaptions captions;
          captions.text[0] = "CAN";
          return SaveRenderedLines(path, LinesVersion(version), captions, false);
+       }},
+      {"help file through a link", "HelpFile.rtf", "", true,
+       [](const std::string& path, int version) {
+         return SafeSaveFile(path, "{\\rtf1 " + std::string(version == 0 ? 20000 : 30000, 'h') + "}");
        }},
   };
 }
@@ -139,6 +148,16 @@ pid_t StartSaver(const SaveKind& kind, const std::string& path) {
   return pid;
 }
 
+// The temporary files a kill left in the folder of the file named name.
+int Temporaries(const std::string& folder, const std::string& name) {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::string file = entry.path().filename().string();
+    if (file.starts_with("." + name + ".") && file.ends_with(".tmp")) ++count;
+  }
+  return count;
+}
+
 }  // namespace
 
 TEST(CrashSafeSave, EveryKillLeavesTheOldOrTheNewFileWhole) {
@@ -157,10 +176,20 @@ TEST(CrashSafeSave, EveryKillLeavesTheOldOrTheNewFileWhole) {
     const std::array<std::string, 2> expected = ExpectedContents(dir, kind);
     ASSERT_NE(expected[0], expected[1]);
     const std::string path = dir.File(kind.fileName);
-    ASSERT_FALSE(kind.save(dir.Write(kind.fileName, kind.initial), 0));
+    std::string folder = dir.Path();
+    if (kind.throughLink) {
+      std::filesystem::create_directories(dir.File("target"));
+      std::filesystem::create_symlink(std::string("target/") + kind.fileName, path);
+      folder = dir.File("target");
+    }
+    ASSERT_FALSE(kind.save(dir.Write(kind.throughLink ? std::string("target/") + kind.fileName : kind.fileName,
+                                     kind.initial),
+                           0));
+    const std::string usersOwn = dir.Write(std::string(kind.fileName) + ".tmp", "the user's own file");
 
     const int kills = static_cast<int>((kKillsInAll + n) / kinds.size());
     for (int k = 0; k < kills; ++k) {
+      const int temporariesBefore = Temporaries(folder, kind.fileName);
       const pid_t pid = StartSaver(kind, path);
       ASSERT_GT(pid, 0) << "the saver did not start";
       std::this_thread::sleep_for(std::chrono::microseconds(delayMicros(rng)));
@@ -173,8 +202,17 @@ TEST(CrashSafeSave, EveryKillLeavesTheOldOrTheNewFileWhole) {
       ASSERT_TRUE(content == expected[0] || content == expected[1])
           << "kill " << k << " left " << content.size() << " bytes, neither version (" << expected[0].size()
           << " or " << expected[1].size() << " bytes)";
-      killedWithTemporary += std::filesystem::exists(path + ".tmp") ? 1 : 0;
+      if (kind.throughLink) {
+        ASSERT_TRUE(std::filesystem::is_symlink(path)) << "kill " << k;
+      }
+      killedWithTemporary += Temporaries(folder, kind.fileName) > temporariesBefore ? 1 : 0;
     }
+    EXPECT_EQ(ReadWholeFile(usersOwn), "the user's own file");
+    // A save after the kills still works, and leaves no temporary of its own.
+    const int left = Temporaries(folder, kind.fileName);
+    EXPECT_FALSE(kind.save(path, 0));
+    EXPECT_EQ(ReadWholeFile(path), expected[0]);
+    EXPECT_EQ(Temporaries(folder, kind.fileName), left);
   }
   // Some kills must have fallen inside a save, or the test proved nothing.
   EXPECT_GT(killedWithTemporary, 0);

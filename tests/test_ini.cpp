@@ -90,31 +90,6 @@ TEST(IniDocument, LoadFileFailsOnWhatCannotBeRead) {
   EXPECT_EQ(ini.ReadString("s", "k", ""), "v");
 }
 
-TEST(WriteFileReplacing, ReplacesTheFileAndLeavesNoTemporary) {
-  TempDir dir;
-  const std::string path = dir.Write("a.cfg", "old");
-  EXPECT_FALSE(WriteFileReplacing(path, "new text"));
-  EXPECT_EQ(ReadWholeFile(path), "new text");
-  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
-}
-
-TEST(WriteFileReplacing, AFailureIsReportedAndTheOldFileStays) {
-  TempDir dir;
-  const std::string path = dir.Write("a.cfg", "old");
-  // The temporary cannot be created.
-  std::filesystem::create_directories(path + ".tmp/busy");
-  EXPECT_TRUE(WriteFileReplacing(path, "new"));
-  EXPECT_EQ(ReadWholeFile(path), "old");
-  std::filesystem::remove_all(path + ".tmp");
-  // The rename cannot replace what is there.
-  std::filesystem::create_directories(dir.File("folder/inside"));
-  EXPECT_TRUE(WriteFileReplacing(dir.File("folder"), "new"));
-  EXPECT_TRUE(std::filesystem::is_directory(dir.File("folder/inside")));
-  EXPECT_FALSE(std::filesystem::exists(dir.File("folder.tmp")));
-  // No such folder.
-  EXPECT_TRUE(WriteFileReplacing(dir.File("none/a.cfg"), "new"));
-}
-
 namespace {
 
 namespace fs = std::filesystem;

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "app/IniFile.h"
+#include "app/SafeSave.h"
 
 namespace velkor {
 
@@ -327,7 +328,7 @@ bool SaveConfigFile(const std::string& path, const Settings& settings) {
     ini.WriteInteger(kColorsSection, Numbered(kTraceColourPrefix, i + 1),
                      static_cast<std::int32_t>(settings.traceColours[i].ToBgr()));
 
-  return WriteFileReplacing(path, ini.Serialize());
+  return SafeSaveFile(path, ini.Serialize());
 }
 
 }  // namespace velkor

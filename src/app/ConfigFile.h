@@ -17,7 +17,7 @@ namespace velkor {
 
 // Writes the settings, keeping the unknown keys and sections of an existing file (its
 // comments and empty lines go). With no port selected the stored PortCom stays as it is.
-// The new text replaces the file in one rename (see WriteFileReplacing). Returns true
+// The new text replaces the file through SafeSave. Returns true
 // (failed) when the file could not be written, or exists but could not be read; the old
 // file is then intact.
 [[nodiscard]] bool SaveConfigFile(const std::string& path, const Settings& settings);

@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cstdio>
-#include <filesystem>
 #include <unordered_set>
 
 namespace velkor {
@@ -89,23 +88,6 @@ bool IniDocument::LoadFile(const std::string& path) {
   if (failed) return false;
   Parse(text);
   return true;
-}
-
-bool WriteFileReplacing(const std::string& path, std::string_view content) {
-  const std::string temporary = path + ".tmp";
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (file == nullptr) return true;
-  bool failed = std::fwrite(content.data(), 1, content.size(), file) != content.size();
-  failed = std::fflush(file) != 0 || failed;
-  failed = std::ferror(file) != 0 || failed;
-  failed = std::fclose(file) != 0 || failed;
-  std::error_code ec;
-  if (!failed) {
-    std::filesystem::rename(temporary, path, ec);
-    failed = static_cast<bool>(ec);
-  }
-  if (failed) std::filesystem::remove(temporary, ec);
-  return failed;
 }
 
 const IniDocument::Section* IniDocument::FindSection(std::string_view section) const {

@@ -29,12 +29,6 @@ std::string UpperCaseAscii(std::string_view text);
 // nothing for anything else.
 std::optional<std::int32_t> ParseIniInteger(std::string_view text);
 
-// Writes the content to path + ".tmp" in the same folder, flushes and closes it, then renames
-// it over the file, so that a crash or a full disk never leaves a half-written file behind.
-// Returns true (failed) when any step fails; the old file is then untouched and the
-// temporary file removed.
-[[nodiscard]] bool WriteFileReplacing(const std::string& path, std::string_view content);
-
 class IniDocument {
  public:
   struct Section {

@@ -1,10 +1,9 @@
 #include "channels/FrameDescriptionText.h"
 
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <system_error>
+
+#include "app/SafeSave.h"
 
 namespace velkor {
 
@@ -81,32 +80,7 @@ bool WriteFrameDescriptionText(const std::string& path, std::string_view text) {
     start = end + 1;
   }
 
-  const std::string temporary = path + ".velkor-save";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return true;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::error_code ignored;
-      std::filesystem::remove(temporary, ignored);
-      return true;
-    }
-  }
-  std::error_code error;
-  // The replacement keeps the access rights of the file it replaces.
-  const auto status = std::filesystem::status(path, error);
-  if (!error && std::filesystem::exists(status))
-    std::filesystem::permissions(temporary, status.permissions(), error);
-  error.clear();
-  std::filesystem::rename(temporary, path, error);
-  if (error) {
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    return true;
-  }
-  return false;
+  return SafeSaveFile(path, bytes);
 }
 
 }  // namespace velkor

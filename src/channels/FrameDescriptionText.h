@@ -27,8 +27,8 @@ std::string FrameOpenFilter();
 // '\n'. Returns true when the file could not be read.
 [[nodiscard]] bool ReadFrameDescriptionText(const std::string& path, std::string& text);
 // Writes the text's lines (split at '\n', a CR before it dropped), each ended by CR LF. The
-// text goes to a temporary file in the same folder that then replaces the file, so a failed
-// write leaves the old file whole. Returns true on failure.
+// text goes through SafeSave, so a failed write leaves the old file whole. Returns true on
+// failure.
 [[nodiscard]] bool WriteFrameDescriptionText(const std::string& path, std::string_view text);
 
 // The main window's table of open editors: 32 entries, new editors only in the first 3. The

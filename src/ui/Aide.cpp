@@ -24,6 +24,7 @@
 #include <QTextEdit>
 #include <QVBoxLayout>
 
+#include "app/SafeSave.h"
 #include "ui/QtText.h"
 
 namespace velkor::ui {
@@ -279,11 +280,7 @@ void TfrmAide::FindNext() {
 }
 
 static bool WriteTextFile(QWidget* parent, const QString& name, const std::string& bytes) {
-  QFile file(name);
-  if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-      file.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size()) &&
-      file.flush())
-    return true;
+  if (!SafeSaveFile(QFile::encodeName(name).toStdString(), bytes)) return true;
   QMessageBox::warning(parent, "Error", "The file " + name + " can not be written");
   return false;
 }

@@ -1,11 +1,9 @@
 #include "views/LineText.h"
 
 #include <charconv>
-#include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "app/Cp1252.h"
+#include "app/SafeSave.h"
 
 namespace velkor {
 
@@ -82,58 +80,13 @@ std::string RenderLines(const DecodedLineList& lines, const ChannelCaptions& cap
 
 namespace {
 
-class ReplacingFile {
- public:
-  explicit ReplacingFile(const std::string& path) : path_(path), temporary_(path + ".tmp") {
-    file_ = std::fopen(temporary_.c_str(), "wb");
-    failed_ = file_ == nullptr;
-  }
-  ~ReplacingFile() {
-    if (file_ != nullptr) std::fclose(file_);
-    if (!committed_) {
-      std::error_code ec;
-      std::filesystem::remove(temporary_, ec);
-    }
-  }
-  ReplacingFile(const ReplacingFile&) = delete;
-  ReplacingFile& operator=(const ReplacingFile&) = delete;
-
-  bool Failed() const { return failed_; }
-  void Write(std::string_view bytes) {
-    if (failed_ || bytes.empty()) return;
-    failed_ = std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size();
-  }
-  // True when the file could not be completed; the temporary file is then removed.
-  bool Commit() {
-    if (file_ != nullptr) {
-      failed_ = std::fflush(file_) != 0 || failed_;
-      failed_ = std::ferror(file_) != 0 || failed_;
-      failed_ = std::fclose(file_) != 0 || failed_;
-      file_ = nullptr;
-    }
-    if (failed_) return true;
-    std::error_code ec;
-    std::filesystem::rename(temporary_, path_, ec);
-    failed_ = static_cast<bool>(ec);
-    committed_ = !failed_;
-    return failed_;
-  }
-
- private:
-  std::string path_;
-  std::string temporary_;
-  std::FILE* file_ = nullptr;
-  bool failed_ = false;
-  bool committed_ = false;
-};
-
 constexpr std::size_t kSaveChunkBytes = 1 << 20;
 
 }  // namespace
 
 bool SaveRenderedLines(const std::string& path, const DecodedLineList& lines, const ChannelCaptions& captions,
                        bool selectedOnly) {
-  ReplacingFile file(path);
+  SafeSave file(path);
   if (file.Failed()) return true;
   // Converted a chunk at a time, so a list of millions of lines never sits in memory twice.
   std::string chunk;

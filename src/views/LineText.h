@@ -57,9 +57,9 @@ std::string LineCountText(std::size_t count);
 // The rendered lines, all of them or only the selected ones, each followed by CR LF.
 std::string RenderLines(const DecodedLineList& lines, const ChannelCaptions& captions, bool selectedOnly);
 
-// Writes the rendered lines (as RenderLines, in UTF-8) to a file through a temporary file
-// beside it, renamed over the file once all is written, so a failed save leaves the file as
-// it was and no half file. True when the file could not be written.
+// Writes the rendered lines (as RenderLines, in UTF-8) to a file through SafeSave, so a
+// failed save leaves the file as it was and no half file. True when the file could not be
+// written.
 [[nodiscard]] bool SaveRenderedLines(const std::string& path, const DecodedLineList& lines,
                                      const ChannelCaptions& captions, bool selectedOnly);
 
