@@ -1,4 +1,5 @@
-// velkor_gui_bench [--lines N] [--scroll-lines M] [--repeat R] [--dense]
+// velkor_gui_bench [--lines N] [--scroll-lines M] [--repeat R] [--dense] [--event]
+//                  [--files DIR] [--no-scroll]
 //
 // What the Hexa view costs a replay, and what a page of it costs to paint.
 //
@@ -12,6 +13,12 @@
 // 3. Grows the list to M lines (10 million by default) by repeating the decoded lines, then
 //    scrolls the Hexa list from top to bottom a page at a time and times each page's paint.
 //
+// With --event a client's line event exists during the desktop replay (the program sets it
+// for each line); --files DIR keeps the capture and a configuration for velkor-decode there
+// (and takes them from there when they exist); --no-scroll stops after step 2. Replays are
+// given in processor time as well (the process's, so the program's other threads count).
+// bench/gui/gui-vs-decode.sh puts the desktop program beside velkor-decode on the same file.
+//
 // Not a test: it prints figures and checks nothing.
 
 #include <QApplication>
@@ -20,6 +27,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -39,6 +47,8 @@
 #include "Waveform.h"
 #include "app/ConfigFile.h"
 #include "pipeline/DecMain.h"
+#include "platform/SharedMemory.h"
+#include "remote/RemoteBlock.h"
 #include "ui/Dialogs.h"
 #include "ui/Main.h"
 #include "ui/views/HexaView.h"
@@ -170,16 +180,25 @@ Settings BenchSettings(bool dense) {
   return settings;
 }
 
-std::size_t HeadlessLines(const Settings& settings, const std::string& path, double& seconds) {
+double ProcessCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+std::size_t HeadlessLines(const Settings& settings, const std::string& path, double& seconds,
+                          double* cpuSeconds = nullptr) {
   Settings copy = settings;
   SilentUserInterface ui;
   Pipeline pipeline(copy, ui);
+  const double cpuStart = ProcessCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
   if (!pipeline.ReplayCaptureFile(path)) {
     std::fprintf(stderr, "cannot replay %s\n", path.c_str());
     std::exit(2);
   }
   seconds = Seconds(std::chrono::steady_clock::now() - start);
+  if (cpuSeconds != nullptr) *cpuSeconds = ProcessCpuSeconds() - cpuStart;
   return pipeline.Lines().size();
 }
 
@@ -277,14 +296,22 @@ int main(int argc, char** argv) {
   std::size_t scrollLines = 10'000'000;
   int repeat = 3;
   bool dense = false;
+  bool event = false;
+  bool scroll = true;
+  std::string files;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--lines" && i + 1 < argc) wantLines = std::strtoull(argv[++i], nullptr, 10);
     else if (a == "--scroll-lines" && i + 1 < argc) scrollLines = std::strtoull(argv[++i], nullptr, 10);
     else if (a == "--repeat" && i + 1 < argc) repeat = std::max(1, std::atoi(argv[++i]));
     else if (a == "--dense") dense = true;
+    else if (a == "--event") event = true;
+    else if (a == "--no-scroll") scroll = false;
+    else if (a == "--files" && i + 1 < argc) files = argv[++i];
     else {
-      std::fprintf(stderr, "usage: velkor_gui_bench [--lines N] [--scroll-lines M] [--repeat R] [--dense]\n");
+      std::fprintf(stderr,
+                   "usage: velkor_gui_bench [--lines N] [--scroll-lines M] [--repeat R] [--dense] [--event]\n"
+                   "                        [--files DIR] [--no-scroll]\n");
       return 2;
     }
   }
@@ -293,32 +320,55 @@ int main(int argc, char** argv) {
 
   test::TempDir dir;
   const Settings settings = BenchSettings(dense);
-  const std::string tilePath = dir.Write("tile.bin", Tile(dense));
+  const std::string capture = files.empty() ? dir.File("capture.bin") : files + "/capture.bin";
+  std::size_t samples = 0;
+  if (!files.empty() && std::filesystem::exists(capture)) {
+    samples = std::filesystem::file_size(capture);
+    std::printf("capture: %s (%zu samples)\n", capture.c_str(), samples);
+  } else {
+    const std::string tilePath = dir.Write("tile.bin", Tile(dense));
+    double seconds = 0;
+    const std::size_t tileLines = HeadlessLines(settings, tilePath, seconds);
+    if (tileLines == 0) {
+      std::fprintf(stderr, "the tile decodes to no line\n");
+      return 2;
+    }
+    const std::size_t tiles = (wantLines + tileLines - 1) / tileLines;
+    {
+      const std::string tile = test::ReadWholeFile(tilePath);
+      std::ofstream out(capture, std::ios::binary);
+      for (std::size_t t = 0; t < tiles; ++t) out.write(tile.data(), static_cast<std::streamsize>(tile.size()));
+    }
+    samples = tiles * static_cast<std::size_t>(kTileMicros / test::kSampleMicros);
+    std::printf("capture: %s tile of %zu lines x %zu = %zu samples (%.1f MB)\n", dense ? "dense" : "demo-like",
+                tileLines, tiles, samples, static_cast<double>(samples) / 1e6);
+    if (!files.empty() && SaveConfigFile(files + "/bench.cfg", settings)) {
+      std::fprintf(stderr, "cannot write %s/bench.cfg\n", files.c_str());
+      return 2;
+    }
+  }
   double seconds = 0;
-  const std::size_t tileLines = HeadlessLines(settings, tilePath, seconds);
-  if (tileLines == 0) {
-    std::fprintf(stderr, "the tile decodes to no line\n");
-    return 2;
-  }
-  const std::size_t tiles = (wantLines + tileLines - 1) / tileLines;
-  const std::string capture = dir.File("capture.bin");
-  {
-    const std::string tile = test::ReadWholeFile(tilePath);
-    std::ofstream out(capture, std::ios::binary);
-    for (std::size_t t = 0; t < tiles; ++t) out.write(tile.data(), static_cast<std::streamsize>(tile.size()));
-  }
-  const std::size_t samples = tiles * static_cast<std::size_t>(kTileMicros / test::kSampleMicros);
-  std::printf("capture: %s tile of %zu lines x %zu = %zu samples (%.1f MB)\n", dense ? "dense" : "demo-like",
-              tileLines, tiles, samples, static_cast<double>(samples) / 1e6);
 
-  double headless = 1e30;
+  double headless = 1e30, headlessCpu = 1e30;
   std::size_t lines = 0;
   for (int r = 0; r < repeat; ++r) {
-    lines = HeadlessLines(settings, capture, seconds);
+    double cpu = 0;
+    lines = HeadlessLines(settings, capture, seconds, &cpu);
     headless = std::min(headless, seconds);
+    headlessCpu = std::min(headlessCpu, cpu);
   }
-  std::printf("headless replay: %zu lines in %.3f s (%.1f M samples/s)\n", lines, headless,
-              static_cast<double>(samples) / headless / 1e6);
+  std::printf("headless replay: %zu lines in %.3f s (%.1f M samples/s), processor %.3f s\n", lines, headless,
+              static_cast<double>(samples) / headless / 1e6, headlessCpu);
+
+  // The program's names are this run's own, so that a client of another program is not
+  // woken; with --event a client's event waits under them.
+  const std::string remoteName = "velkorBench" + std::to_string(getpid());
+  setenv(kRemoteNameVariable, remoteName.c_str(), 1);
+  platform::EventWaiter clientEvent;
+  if (event && clientEvent.Create(remoteName + "EM")) {
+    std::fprintf(stderr, "cannot create the line event: %s\n", clientEvent.Error().c_str());
+    return 2;
+  }
 
   ui::ScriptedDialogs dialogs;
   ui::MainOptions options;
@@ -336,16 +386,24 @@ int main(int argc, char** argv) {
   ui::TfrmHexaView& hexa = *main.HexaView();
   ui::LineListView& list = *hexa.Panel().lstHexa;
 
-  double gui = 1e30;
+  double gui = 1e30, guiCpu = 1e30;
   for (int r = 0; r < repeat; ++r) {
+    const double cpuStart = ProcessCpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     main.ReplayCaptureFile(QString::fromStdString(capture));
     gui = std::min(gui, Seconds(std::chrono::steady_clock::now() - start));
     QApplication::processEvents();
+    guiCpu = std::min(guiCpu, ProcessCpuSeconds() - cpuStart);
   }
-  std::printf("desktop replay (Hexa view shown, AutoScroll on): %d rows, status \"%s\", top row %d, in %.3f s\n",
-              list.model()->rowCount(), hexa.Panel().StatusText(2).toUtf8().constData(), list.TopRow(), gui);
-  std::printf("  ratio to headless: %.3f\n", gui / headless);
+  std::printf("desktop replay (Hexa view shown, AutoScroll on%s): %d rows, status \"%s\", top row %d, in %.3f s\n",
+              event ? ", a client's line event" : "", list.model()->rowCount(),
+              hexa.Panel().StatusText(2).toUtf8().constData(), list.TopRow(), gui);
+  std::printf("  processor %.3f s\n", guiCpu);
+  std::printf("  ratio to headless: %.3f (processor %.3f)\n", gui / headless, guiCpu / headlessCpu);
+  if (!scroll) {
+    main.GetPipeline().SetRunning(false);
+    return 0;
+  }
   std::printf("list viewport %d x %d: %d rows a page\n", list.viewport()->width(), list.viewport()->height(),
               list.PageRows());
 
