@@ -129,7 +129,7 @@ TEST(RemoteTool, RefusesWhatItCannotSetUp) {
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("another velkor-remote session drives the block"), std::string::npos) << r.err;
   platform::SharedBlock program;
-  EXPECT_EQ(program.Open(names.base + "SM"), platform::BlockOpenResult::Success);
+  EXPECT_EQ(program.OpenHeld(names.base + "SM"), platform::BlockOpenResult::Success);
 
   // So is a program's whose client has gone: it is for --attach.
   other.reset();
@@ -139,15 +139,24 @@ TEST(RemoteTool, RefusesWhatItCannotSetUp) {
   EXPECT_TRUE(names.BlockExists());
 }
 
+namespace {
+
+// Kills a session and its program: the block stays behind, held by nobody. (So does the
+// event, which no program looks at again: removed here.)
+void KillWaitingSession(const Names& names) {
+  WaitingSession killed(names);
+  ASSERT_TRUE(killed.Waiting()) << killed.Err();
+  kill(killed.Program(), SIGKILL);
+  killed.process.Signal(SIGKILL);
+  ASSERT_TRUE(killed.process.Wait(10000));
+  (void)platform::EventWaiter::Remove(names.base + "EM");
+}
+
+}  // namespace
+
 TEST(RemoteTool, ABlockLeftByAKilledSessionIsRemovedAndTheNextSessionRuns) {
   Names names;
-  {
-    WaitingSession killed(names);
-    ASSERT_TRUE(killed.Waiting()) << killed.Err();
-    kill(killed.Program(), SIGKILL);
-    killed.process.Signal(SIGKILL);
-    ASSERT_TRUE(killed.process.Wait(10000));
-  }
+  KillWaitingSession(names);
   ASSERT_TRUE(names.BlockExists());
   const ToolResult r = RunRemoteTool(StandIn(names) + " Show");
   EXPECT_EQ(r.status, 0) << r.err;
@@ -156,13 +165,7 @@ TEST(RemoteTool, ABlockLeftByAKilledSessionIsRemovedAndTheNextSessionRuns) {
   EXPECT_FALSE(names.BlockExists());
 
   // Attaching to such a block finds no program, and removes it too.
-  {
-    WaitingSession killed(names);
-    ASSERT_TRUE(killed.Waiting()) << killed.Err();
-    kill(killed.Program(), SIGKILL);
-    killed.process.Signal(SIGKILL);
-    ASSERT_TRUE(killed.process.Wait(10000));
-  }
+  KillWaitingSession(names);
   EXPECT_EQ(RunRemoteTool("--attach --name " + names.base + " Show").status, 2);
   EXPECT_FALSE(names.BlockExists());
 }

@@ -88,6 +88,7 @@ void LeaveABlockOfAKilledClient(const std::string& base) {
   kill(program, SIGKILL);
   client.Signal(SIGKILL);
   ASSERT_TRUE(client.Wait(10000));
+  (void)platform::EventWaiter::Remove(base + "EM");
 }
 
 }  // namespace
