@@ -215,6 +215,19 @@ TEST(RemoteTool, SignalsEndTheSessionInOrder) {
   }
 }
 
+// A reader that stops reading (| head) ends the session in order: the program is closed.
+// (The pause gives head the time to go before the lines come.)
+TEST(RemoteTool, AReaderThatGoesAwayEndsTheSessionInOrder) {
+  Names names;
+  TempDir dir;
+  const ToolResult r = RunShellCommand("timeout -k 10 120 " + std::string(VELKOR_REMOTE_TOOL) + " " + StandIn(names) +
+                                           " Show --follow=1 Run --follow 2>" + dir.File("err") + " | head -1",
+                                       dir.File("err"));
+  EXPECT_EQ(r.out, "OK\n");
+  EXPECT_NE(r.err.find("the program ended with exit code 1"), std::string::npos) << r.err;
+  EXPECT_TRUE(names.AllRemoved());
+}
+
 // The program cuts a command longer than its buffer: such a command is refused before
 // it is sent, and the session then ends in order, without ending a program that answers.
 TEST(RemoteTool, ACommandTooLongIsRefusedBeforeItIsSent) {

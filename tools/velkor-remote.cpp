@@ -68,8 +68,9 @@ constexpr const char* kUsage =
     "attaching, is refused. A block that no process holds any more (its session was killed)\n"
     "is removed with a note, and the session goes on. A program started here does not\n"
     "outlive the session: unless --keep is given, it is sent Close at the end if it still\n"
-    "runs. At the end, on Ctrl-C, SIGTERM or SIGHUP too, the block is removed unless a\n"
-    "program still holds it, and the event when it was created here. With --keep the\n"
+    "runs, also on SIGTERM, SIGHUP or when nobody reads the output any more. At the end\n"
+    "(on Ctrl-C too) the block is removed unless a program still holds it, and the event\n"
+    "when it was created here. With --keep the\n"
     "program is shown only after its own hiding half a second after its start. A started\n"
     "program that does not answer within the timeout is ended. The end of a started\n"
     "program is reported on standard error with its exit code (Close ends it with 1).\n"
@@ -236,7 +237,11 @@ class Session {
     const std::string out = opt_.raw ? std::string(text) : Cp1252ToUtf8(text);
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fputc('\n', stdout);
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0 && errno == EPIPE) {
+      // Nobody reads any more (| head): the session ends in order, as on SIGTERM.
+      terminating = 1;
+      signalCount = signalCount + 1;
+    }
   }
 
   // Asks for the lines until "(nothing)"; waits for the event between rounds, until the
@@ -426,6 +431,8 @@ int main(int argc, char** argv) {
   action.sa_handler = OnSignal;  // no SA_RESTART: a signal ends the wait it falls in
   sigemptyset(&action.sa_mask);
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  // A reader that goes away must not kill the session before it has closed its program.
+  signal(SIGPIPE, SIG_IGN);
 
   Session session(opt, block.Bytes(), event);
   // Refused before anything is sent: the program would cut it.
