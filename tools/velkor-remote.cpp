@@ -503,18 +503,19 @@ int main(int argc, char** argv) {
   }
 
   if (session.ChildRunning()) {
-    // A command still waits when its reply was not awaited to the end: the program is busy
-    // (a message box) or stuck.
-    const bool idle = session.LateReplyCame();
-    if (opt.keep) {
+    // A program that let the timeout pass is ended, kept or not. A command still waits when
+    // a signal cut its wait short: the program may only be busy (a message box).
+    const bool stuck = outcome == Outcome::NoAnswer;
+    const bool idle = !stuck && session.LateReplyCame();
+    if (opt.keep && !stuck) {
       if (idle && session.ShowAfterHiding() != Outcome::Answered)
         std::cerr << "velkor-remote: the program could not be shown\n";
       std::cerr << "velkor-remote: the program runs on (process " << session.Child() << "), with its block "
                 << names.block << " for --attach\n";
-    } else if (idle && session.Send("Close").outcome == Outcome::Answered) {
-      session.AwaitChild();
+    } else {
+      if (idle && session.Send("Close").outcome == Outcome::Answered) session.AwaitChild();
+      session.EndChild();
     }
-    if (!opt.keep) session.EndChild();
   }
   if (refused) return 2;
   return outcome == Outcome::Answered ? 0 : 3;

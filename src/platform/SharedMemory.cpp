@@ -2,15 +2,14 @@
 
 #include <fcntl.h>
 #include <semaphore.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <atomic>
-
 #include <cerrno>
 #include <cstring>
 #include <ctime>
