@@ -14,7 +14,8 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKOR_BENCH=OFF \
   -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
-  -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" "${launcher[@]}" >/dev/null
+  -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" -DCMAKE_STRIP="$PWD/packaging/strip-like-dh.sh" \
+  "${launcher[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target velkor-installables >&2
 rm -rf "$build/package"
 log=$PWD/$build/cpack.log
