@@ -52,9 +52,10 @@ struct LinFrame {
 // more than eight data bytes is an Error; anything else is Other.
 BusLine ReadLinLine(std::string_view line, FrameTag tag, LinFrame& frame);
 
-// Little-endian stores for the binary formats.
+// Little-endian stores for the binary formats; bytes past the eighth are zeros (a value
+// never has more, and shifting by 64 or more is undefined).
 inline void PutLe(std::string& out, std::uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>(i < 8 ? (value >> (8 * i)) & 0xFF : 0);
 }
 
 }  // namespace velkor::exporters
