@@ -26,8 +26,8 @@ DispatchPath PathOf(const benchmark::State& state) {
 
 // 20 million samples (48 s of signal) of each traffic, written once as a capture file.
 struct ReplayFile {
-  ReplayFile(bench::Traffic traffic, int moreCanNames) {
-    bench::SetUpChannels(dir.Path(), settings, moreCanNames);
+  ReplayFile(bench::Traffic traffic, int moreCanNames, bool checks) {
+    bench::SetUpChannels(dir.Path(), settings, moreCanNames, checks);
     const auto bytes = bench::MakeTraffic(traffic, 20'000'000);
     samples = bytes.size();
     path = dir.Write("capture.bin", bytes);
@@ -38,19 +38,19 @@ struct ReplayFile {
   std::size_t samples = 0;
 };
 
-const ReplayFile& FileFor(bench::Traffic traffic, int moreCanNames) {
-  static std::map<std::pair<bench::Traffic, int>, ReplayFile> files;
-  const auto key = std::make_pair(traffic, moreCanNames);
+const ReplayFile& FileFor(bench::Traffic traffic, int moreCanNames, bool checks) {
+  static std::map<std::tuple<bench::Traffic, int, bool>, ReplayFile> files;
+  const auto key = std::make_tuple(traffic, moreCanNames, checks);
   auto it = files.find(key);
   if (it == files.end())
     it = files.emplace(std::piecewise_construct, std::forward_as_tuple(key),
-                       std::forward_as_tuple(traffic, moreCanNames))
+                       std::forward_as_tuple(traffic, moreCanNames, checks))
              .first;
   return it->second;
 }
 
-void BM_Replay(benchmark::State& state, bench::Traffic traffic, int moreCanNames = 0) {
-  const ReplayFile& file = FileFor(traffic, moreCanNames);
+void BM_Replay(benchmark::State& state, bench::Traffic traffic, int moreCanNames = 0, bool checks = false) {
+  const ReplayFile& file = FileFor(traffic, moreCanNames, checks);
   Settings settings = file.settings;
   SilentUserInterface ui;
   std::size_t lines = 0;
@@ -85,6 +85,17 @@ BENCHMARK_CAPTURE(BM_Replay, mixedManyNames, bench::Traffic::Mixed, 298)
     ->ArgName("runSkipping")
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Replay, denseCan, bench::Traffic::DenseCan)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("runSkipping")
+    ->Unit(benchmark::kMillisecond);
+// The same captures with every option of the CAN and LIN descriptions on.
+BENCHMARK_CAPTURE(BM_Replay, mixedChecked, bench::Traffic::Mixed, 0, true)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("runSkipping")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Replay, denseCanChecked, bench::Traffic::DenseCan, 0, true)
     ->Arg(0)
     ->Arg(1)
     ->ArgName("runSkipping")

@@ -26,7 +26,7 @@ const char* const kDescription =
     "[ID]\r\n0fa=Lowercase_Key\r\n112=\r\n131=PIC_StatusFrame\r\n";
 
 std::string Hex(unsigned value, int digits) {
-  char buffer[8];
+  char buffer[16];
   std::snprintf(buffer, sizeof buffer, "%0*X", digits, value);
   return buffer;
 }
@@ -69,7 +69,26 @@ struct CanRig : TestRig {
     return Dispatch(capture.FileBytes(50));
   }
   CanChannelState& State() { return pipeline.can[0]; }
+  // The lines of the per-sample path, checked against a replay through the run-skipping one.
+  std::vector<std::string> DecodeBothWays(const SignalBuilder& signal) {
+    Capture capture;
+    capture.channel[0] = signal;
+    const auto bytes = capture.FileBytes(50);
+    auto lines = Dispatch(bytes);
+    EXPECT_EQ(Replay(bytes), lines);
+    return lines;
+  }
 };
+
+std::string OptionsDescription(int bitRate, std::string_view options, std::string_view ids = "") {
+  return "[BAUDRATE]\nValue=" + std::to_string(bitRate) + "\n[OPTIONS]\n" + std::string(options) + "[ID]\n" +
+         std::string(ids);
+}
+
+// A checked frame's line: its last end-of-frame bit read where a receiver reads it.
+std::string CheckedLine(const CanWireFrame& w, const std::string& text) {
+  return "0," + std::to_string(SampleTimeMicros(w.SampleOfBit(w.LastEndOfFrameBit()))) + "," + text;
+}
 
 std::vector<std::uint8_t> Bytes(int count, int seed) {
   std::vector<std::uint8_t> data;
@@ -380,4 +399,211 @@ TEST(DecodeCan, ChannelWithoutAnAcceptedDescriptionOnlyDrawsItsTrace) {
   for (std::uint8_t s : capture.FileBytes(50)) rig.pipeline.DispatchSample(s, rig.pipeline.sampleIndex++);
   EXPECT_TRUE(rig.Lines().empty());
   EXPECT_EQ(rig.pipeline.Services().columnTraceMask & 1u, 1u);
+}
+
+TEST(CanEncoder, ExtendedFramesFollowTheProtocol) {
+  const CanFrame f{0x14611234, false, 1, {0xA5}, true};
+  const std::string bits = CanFrameBits(f);
+  EXPECT_EQ(bits.size(), 39u + 8 + 15);
+  EXPECT_EQ(bits.substr(0, 14), "0" "10100011000" "11");  // SOF, the high 11 bits (518), SRR, IDE
+  EXPECT_EQ(bits.substr(14, 18), "010001001000110100");   // the low 18 bits
+  EXPECT_EQ(bits.substr(32, 7), "000" "0001");            // RTR, r1, r0, DLC
+  EXPECT_EQ(CanCrc15(bits), 0);
+}
+
+TEST(LoadCan, OptionsAreYesOrNoInAnyCaseAndNoWhenMissing) {
+  const struct {
+    std::string options;
+    bool extended, check;
+    const char* refusal;
+  } cases[] = {
+      {"", false, false, nullptr},
+      {"ExtendedFrames=yes\n", true, false, nullptr},
+      {"checkframe=Yes\nExtendedFrames=NO\n", false, true, nullptr},
+      {"ExtendedFrames=1\n", false, false, "Value of ExtendedFrames"},
+      {"ExtendedFrames=YES\nCheckFrame=\n", false, false, "Value of CheckFrame"},
+      {"CheckFrame=TRUE\n", false, false, "Value of CheckFrame"},
+  };
+  for (const auto& c : cases) {
+    CanRig rig(OptionsDescription(125000, c.options));
+    rig.ui.answers.push_back(MessageAnswer::No);
+    rig.pipeline.ResetRun();
+    if (c.refusal == nullptr) {
+      EXPECT_FALSE(rig.pipeline.RunSetupFailed()) << c.options;
+      EXPECT_TRUE(rig.ui.messages.empty()) << c.options;
+      EXPECT_EQ(rig.State().extendedFrames, c.extended) << c.options;
+      EXPECT_EQ(rig.State().checkFrame, c.check) << c.options;
+    } else {
+      EXPECT_TRUE(rig.pipeline.RunSetupFailed()) << c.options;
+      ASSERT_EQ(rig.ui.messages.size(), 1u) << c.options;
+      EXPECT_EQ(rig.ui.messages[0].text, "Channel 1 : File ''" + rig.settings.channels[0].canFile + "'' \n--> " +
+                                             c.refusal + "\nDo you want to open this file ?");
+      EXPECT_FALSE(rig.State().loaded) << "a refused file sets nothing";
+    }
+  }
+}
+
+TEST(DecodeCan, OptionsSetToNoDecodeAsWithout) {
+  // Extended frames and faulty frame ends included: what a bus without the options gives.
+  SignalBuilder signal;
+  CanEncoder enc(signal, 125000);
+  enc.IdleBits(20);
+  enc.Frame({0x14611234, false, 8, Bytes(8, 1), true});
+  enc.Frame({0x0ABCDEF, true, 3, {}, true});
+  enc.Frame({0x131, false, 2, {0x00, 0x01}}, {.flippedBit = 21});
+  enc.Frame({0x131, false, 2, {0x00, 0x01}}, {.acknowledged = false});
+  enc.Frame({0x250, true, 8, {}});
+  CanRig without(kDescription);
+  const auto expected = without.DecodeBothWays(signal);
+  EXPECT_EQ(expected.size(), 5u);
+  CanRig no(OptionsDescription(125000, "ExtendedFrames=NO\nCheckFrame=no\n", "131=PIC_StatusFrame\n"));
+  EXPECT_EQ(no.DecodeBothWays(signal), expected);
+}
+
+TEST(DecodeCan, ExtendedFrames) {
+  for (int bitRate : {125000, 50000}) {
+    CanRig rig(OptionsDescription(bitRate, "ExtendedFrames=YES\n", "14611234=Body_Extended\n131=PIC_StatusFrame\n"
+                                                                  "00000131=Extended_131\n"));
+    SignalBuilder signal;
+    CanEncoder enc(signal, bitRate);
+    enc.IdleBits(20);
+    const struct {
+      CanFrame frame;
+      std::string idText;
+    } cases[] = {
+        {{0x14611234, false, 2, {0x12, 0x34}, true}, "Body_Extended"},
+        {{0x1FFFFFFF, false, 8, std::vector<std::uint8_t>(8, 0xFF), true}, "1FFFFFFF"},
+        {{0x0000ABC, false, 0, {}, true}, "00000ABC"},  // stuff bits in the identifier
+        {{0x0ABCDEF, true, 5, {}, true}, "00ABCDEF"},    // remote
+        {{0x131, false, 2, {0x00, 0x01}}, "PIC_StatusFrame"},  // standard frames are read as before
+        {{0x00000131, false, 1, {0x07}, true}, "Extended_131"},
+        {{0x250, true, 8, {}}, "250"},
+    };
+    std::vector<std::string> expected;
+    for (const auto& c : cases) {
+      const CanWireFrame w = enc.Frame(c.frame);
+      const int ninthAfterData = CanBitsBeforeData(c.frame) + 8 * CanDataBytes(c.frame) + 8;
+      expected.push_back("0," + Date(w.RunEndAfter(w.wireIndexOfBit[ninthAfterData])) + "," +
+                         FrameText(c.frame, c.idText));
+    }
+    const CanFrame badDlc{0x1234567, false, 11, Bytes(8, 2), true};
+    const CanWireFrame w = enc.Frame(badDlc);
+    expected.push_back("0," + Date(w.RunEndAfter(w.wireIndexOfBit[CanBitsBeforeData(badDlc) - 1])) +
+                       ",ID=01234567,\xA3" "Error DLC,");
+    EXPECT_EQ(rig.DecodeBothWays(signal), expected) << bitRate;
+  }
+}
+
+// A frame whose stuffing puts a stuff bit at a chosen place of the frame's end: inside the
+// CRC sequence, or right after its last bit.
+CanFrame FrameWithStuffBit(bool afterCrc, bool extended) {
+  for (std::uint32_t seed = 1; seed < 100000; ++seed) {
+    const CanFrame f{extended ? seed * 0x9E3779u & 0x1FFFFFFF : seed * 0x2Du & 0x7FF, false, 2,
+                     {static_cast<std::uint8_t>(seed * 7), static_cast<std::uint8_t>(seed >> 3)}, extended};
+    SignalBuilder scratch;
+    const CanWireFrame w = CanEncoder(scratch, 125000).Plan(f);
+    const int crcStart = w.wireIndexOfBit[CanBitsBeforeData(f) + 16];
+    for (int stuff : w.stuffBits)
+      if (afterCrc ? stuff == w.crcDelimiter - 1 : stuff > crcStart && stuff < w.crcDelimiter - 1) return f;
+  }
+  ADD_FAILURE() << "no such frame";
+  return {};
+}
+
+TEST(DecodeCan, CheckedFramesEndAtTheirEndOfFrame) {
+  for (int bitRate : {125000, 100000, 20000}) {
+    CanRig rig(OptionsDescription(bitRate, "CheckFrame=YES\nExtendedFrames=YES\n", "131=PIC_StatusFrame\n"));
+    SignalBuilder signal;
+    CanEncoder enc(signal, bitRate);
+    enc.IdleBits(20);
+    std::vector<std::string> expected;
+    const CanFrame named{0x131, false, 2, {0x00, 0x01}};
+    const CanFrame cases[] = {
+        named,
+        {0x250, true, 8, {}},
+        {0x000, false, 8, std::vector<std::uint8_t>(8, 0)},
+        {0x14611234, false, 3, {1, 2, 3}, true},
+        {0x0ABCDEF, true, 2, {}, true},
+        FrameWithStuffBit(false, false),
+        FrameWithStuffBit(true, false),
+        FrameWithStuffBit(false, true),
+        FrameWithStuffBit(true, true),
+    };
+    for (const CanFrame& f : cases) {
+      const CanWireFrame w = enc.Frame(f);
+      expected.push_back(CheckedLine(w, FrameText(f, f.extended ? Hex(f.id, 8) : f.id == 0x131 ? "PIC_StatusFrame"
+                                                                                                : Hex(f.id, 3))));
+    }
+    EXPECT_EQ(rig.DecodeBothWays(signal), expected) << bitRate;
+  }
+}
+
+TEST(DecodeCan, CheckedFrameFaults) {
+  const int bitRate = 125000;
+  const CanFrame data{0x131, false, 2, {0x00, 0x01}};
+  const std::string text = "ID=131,DLC=2,DataFrame=00 01,";
+  auto dated = [](std::int64_t sample, const std::string& line) {
+    return "0," + std::to_string(SampleTimeMicros(sample)) + "," + line;
+  };
+  // The CRC sequence is complete where the run holding its last bit ends, or where that run
+  // reaches the delimiter.
+  auto crcSeen = [](const CanWireFrame& w) {
+    const int last = w.crcDelimiter - 1;
+    return w.wire[last] != w.wire[last + 1] ? FirstSampleAtOrAfter(w.BitStart(last + 1)) : w.SampleOfBit(last + 1);
+  };
+  for (bool extended : {false, true}) {
+    CanFrame f = data;
+    f.extended = extended;
+    const std::string idText = extended ? "00000131" : "131";
+    const std::string line = "ID=" + idText + text.substr(6);
+    CanRig rig(OptionsDescription(bitRate, "CheckFrame=YES\nExtendedFrames=YES\n"));
+    SignalBuilder signal;
+    CanEncoder enc(signal, bitRate);
+    enc.IdleBits(20);
+    std::vector<std::string> expected;
+    const struct {
+      int bit;
+      std::string shown;
+    } flips[] = {
+        {CanBitsBeforeData(f) + 3, "10 01"},
+        {CanBitsBeforeData(f) + 15, "00 00"},
+        {CanBitsBeforeData(f) + 20, "00 01"},  // inside the CRC sequence itself
+    };
+    for (const auto& flip : flips) {
+      const CanWireFrame w = enc.Frame(f, {.flippedBit = flip.bit});
+      expected.push_back(dated(crcSeen(w), "ID=" + idText + ",DLC=2,DataFrame=" + flip.shown + ",\xA3" "Error CRC,"));
+    }
+    CanWireFrame w = enc.Frame(f, {.dominantCrcDelimiter = true});
+    expected.push_back(dated(w.SampleOfBit(w.crcDelimiter), line + "\xA3" "Error form,"));
+    w = enc.Frame(f, {.acknowledged = false});
+    expected.push_back(dated(w.SampleOfBit(w.AckSlot()), line + "\xA3" "Error ACK,"));
+    // A node that breaks in on the end of frame with an error flag.
+    enc.IdleBits(12);
+    w = enc.Plan(f);
+    const int flag = w.LastEndOfFrameBit() - 2;
+    w.wire = w.wire.substr(0, flag) + "000000" "11111111111";
+    signal.Bits(w.wire, enc.BitMicros());
+    expected.push_back(dated(w.SampleOfBit(flag), line + "\xA3" "Error form,"));
+    // After each fault the bus goes idle, and the next frame is read whole.
+    w = enc.Frame(f);
+    expected.push_back(CheckedLine(w, line));
+    EXPECT_EQ(rig.DecodeBothWays(signal), expected) << idText;
+  }
+}
+
+TEST(DecodeCan, CheckedFramesAtFullBusLoad) {
+  // Only the three bits of the intermission between frames: none may be lost.
+  SignalBuilder signal;
+  CanEncoder enc(signal, 125000);
+  enc.IdleBits(20);
+  std::vector<std::string> expected;
+  for (int i = 0; i < 40; ++i) {
+    const int dlc = i % 9;
+    const CanFrame f{i % 3 == 0 ? 0x1234567u * static_cast<std::uint32_t>(i) & 0x1FFFFFFF
+                                : static_cast<std::uint32_t>(i * 0x93 & 0x7FF),
+                     i % 5 == 4, dlc, Bytes(dlc, i), i % 3 == 0};
+    expected.push_back(CheckedLine(enc.Frame(f), FrameText(f, Hex(f.id, f.extended ? 8 : 3))));
+  }
+  CanRig rig(OptionsDescription(125000, "CheckFrame=YES\nExtendedFrames=YES\n"));
+  EXPECT_EQ(rig.DecodeBothWays(signal), expected);
 }

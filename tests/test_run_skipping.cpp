@@ -88,9 +88,13 @@ void Describe(Rng& rng, const TempDir& dir, int channel, ChannelPlan& plan, Chan
     case ChannelType::Can: {
       static const int kRates[] = {10000, 20000, 50000, 83333, 100000, 125000, 250000};
       plan.canRate = Chance(rng, 0.85) ? Pick(rng, kRates) : Uniform(rng, 5000, 300000);
-      ch.canFile =
-          dir.Write("c" + std::to_string(channel) + ".cfd",
-                    "[BAUDRATE]\nValue=" + std::to_string(plan.canRate) + "\n[ID]\n000=Zero\n135=Engine\n");
+      // The options now and then missing, else either way in any case.
+      std::string options = "[OPTIONS]\n";
+      for (const char* key : {"ExtendedFrames", "CheckFrame"})
+        if (Chance(rng, 0.8)) options += std::string(key) + "=" + (Chance(rng, 0.6) ? "Yes" : "NO") + "\n";
+      ch.canFile = dir.Write("c" + std::to_string(channel) + ".cfd",
+                             "[BAUDRATE]\nValue=" + std::to_string(plan.canRate) + "\n" + options +
+                                 "[ID]\n000=Zero\n135=Engine\n0ABCDEF0=Extended\n");
       plan.bitSamples = 1e6 / plan.canRate / kSampleMicros;
       plan.idleLevel = 1;
       break;
@@ -105,7 +109,9 @@ void Describe(Rng& rng, const TempDir& dir, int channel, ChannelPlan& plan, Chan
                              "[BAUDRATE]\nValue=" + std::to_string(plan.linBaud) +
                                  "\n[INVERT]\nValue=" + yesNo(plan.linInverted) +
                                  "\n[PROTOCOL]\nInterFrame=" + std::to_string(Pick(rng, interFrames)) +
-                                 "\nChecksumIncludeID=" + yesNo(Chance(rng, 0.5)) + "\n[ID]\n3C=Diag\n");
+                                 "\nChecksumIncludeID=" + yesNo(Chance(rng, 0.5)) +
+                                 "\nCheckParity=" + yesNo(Chance(rng, 0.5)) +
+                                 "\nDiagnosticClassic=" + yesNo(Chance(rng, 0.5)) + "\n[ID]\n3C=Diag\n");
       plan.bitSamples = 1e6 / plan.linBaud / kSampleMicros;
       plan.idleLevel = plan.linInverted ? 0 : 1;
       break;
@@ -196,19 +202,26 @@ void AddFrame(Rng& rng, const ChannelPlan& plan, LevelWriter& out) {
     case ChannelType::Can: {
       SignalBuilder bus(1);
       CanEncoder can(bus, plan.canRate);
-      can.IdleBits(Uniform(rng, 3, 14));
-      CanFrame frame{static_cast<std::uint16_t>(Uniform(rng, 0, 0x7FF)),
+      // Now and then only the intermission (at the end of the frame before) between frames.
+      can.IdleBits(Chance(rng, 0.2) ? 0 : Uniform(rng, 3, 14));
+      const bool extended = Chance(rng, 0.3);
+      CanFrame frame{static_cast<std::uint32_t>(Uniform(rng, 0, extended ? 0x1FFFFFFF : 0x7FF)),
                      Chance(rng, 0.15),
                      Chance(rng, 0.9) ? Uniform(rng, 0, 8) : Uniform(rng, 9, 15),
-                     {}};
+                     {},
+                     extended};
       for (int i = 0; i < 8; ++i) frame.data.push_back(Chance(rng, 0.3) ? 0 : byte());
-      const int kind = Uniform(rng, 0, 9);
+      const int kind = Uniform(rng, 0, 12);
       if (kind == 0) {
         can.FrameWithGlitch(frame, Uniform(rng, 1, 30), can.BitMicros() * Uniform(rng, 5, 45) / 100.0);
       } else if (kind == 1) {
         can.FrameCutByErrorFlag(frame, Uniform(rng, 2, 40), Uniform(rng, 6, 12));
       } else if (kind == 2) {
         can.FrameWithSixEqualBits({0, false, 2, {0, 0}});
+      } else if (kind == 3) {
+        can.Frame(frame, {.flippedBit = Uniform(rng, 1, static_cast<int>(CanFrameBits(frame).size()) - 1)});
+      } else if (kind == 4) {
+        can.Frame(frame, {.dominantCrcDelimiter = Chance(rng, 0.5), .acknowledged = Chance(rng, 0.5)});
       } else {
         can.Frame(frame);
       }

@@ -40,7 +40,7 @@ std::string_view TrafficName(Traffic traffic) {
   return "";
 }
 
-void SetUpChannels(const std::string& folder, Settings& settings, int moreCanNames) {
+void SetUpChannels(const std::string& folder, Settings& settings, int moreCanNames, bool checks) {
   auto write = [&folder](const std::string& name, const std::string& text) {
     const std::string path = folder + "/" + name;
     FILE* f = std::fopen(path.c_str(), "wb");
@@ -55,7 +55,9 @@ void SetUpChannels(const std::string& folder, Settings& settings, int moreCanNam
   can.type = ChannelType::Can;
   can.active = true;
   can.caption = "CAN";
-  std::string canNames = "[BAUDRATE]\nValue=125000\n[ID]\n135=Engine\n26A=Doors\n";
+  std::string canNames = "[BAUDRATE]\nValue=125000\n";
+  if (checks) canNames += "[OPTIONS]\nExtendedFrames=YES\nCheckFrame=YES\n";
+  canNames += "[ID]\n135=Engine\n26A=Doors\n";
   for (int k = 0; k < moreCanNames; ++k) {
     char entry[32];
     std::snprintf(entry, sizeof entry, "%03X=Node_%d\n", (k * 0x7FF / moreCanNames) & 0x7FF, k);
@@ -67,8 +69,9 @@ void SetUpChannels(const std::string& folder, Settings& settings, int moreCanNam
   lin.active = true;
   lin.caption = "LIN";
   lin.linFile = write("bench.lfd",
-                      "[BAUDRATE]\nValue=19200\n[INVERT]\nValue=NO\n[PROTOCOL]\nInterFrame=2000\n"
-                      "ChecksumIncludeID=YES\n[ID]\n10=Wiper\n");
+                      std::string("[BAUDRATE]\nValue=19200\n[INVERT]\nValue=NO\n[PROTOCOL]\nInterFrame=2000\n"
+                                  "ChecksumIncludeID=YES\n") +
+                          (checks ? "CheckParity=YES\nDiagnosticClassic=YES\n" : "") + "[ID]\n10=Wiper\n");
   ChannelSettings& serial = settings.channels[2];
   serial.type = ChannelType::Serial;
   serial.active = true;

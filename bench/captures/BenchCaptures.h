@@ -25,7 +25,9 @@ std::string_view TrafficName(Traffic traffic);
 
 // Writes the three descriptions into `folder` and sets up the four channels to use them. The
 // CAN description names two identifiers, and `moreCanNames` more (a car's bus has hundreds).
-void SetUpChannels(const std::string& folder, Settings& settings, int moreCanNames = 0);
+// With `checks`, the CAN and LIN descriptions turn on every option they have (extended frames
+// and frame checks, parity and diagnostic checksums).
+void SetUpChannels(const std::string& folder, Settings& settings, int moreCanNames = 0, bool checks = false);
 
 // `samples` samples of the traffic (one per byte); the same for the same arguments.
 std::vector<std::uint8_t> MakeTraffic(Traffic traffic, std::size_t samples);

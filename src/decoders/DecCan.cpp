@@ -13,9 +13,29 @@ namespace velkor {
 namespace {
 
 constexpr int kArbitrationBits = 13;  // start of frame, 11 identifier bits, RTR
+constexpr int kIdeBit = 13;           // with extended frames the arbitration waits for it
+constexpr int kExtendedIdentifierBits = 20;  // IDE, 18 identifier bits, RTR
 constexpr int kControlBits = 6;       // IDE, r0, 4 DLC bits
 constexpr int kCrcBitsBeforeLine = 9;
+constexpr int kCrcBits = 15;
+constexpr int kEndOfFrameBits = 7;
 constexpr int kMaxDataBytes = 8;
+// A run holds at most five bits inside the stuffed part of a frame.
+constexpr int kMostBitsOfStuffedRun = 5;
+
+constexpr std::uint32_t kCrcPolynomial = 0x4599;
+constexpr std::uint32_t kCrcMask = 0x7FFF;
+// The CRC-15 register after eight more bits: entry i for the register's top eight bits
+// (crc >> 7) xor the eight bits being added equal to i.
+constexpr std::array<std::uint16_t, 256> kCrcOfByte = [] {
+  std::array<std::uint16_t, 256> table{};
+  for (std::uint32_t i = 0; i < 256; ++i) {
+    std::uint32_t r = i << 7;
+    for (int k = 0; k < 8; ++k) r = (r & 0x4000) != 0 ? (r << 1) ^ kCrcPolynomial : r << 1;
+    table[i] = static_cast<std::uint16_t>(r & kCrcMask);
+  }
+  return table;
+}();
 
 // Reads `count` bits of the buffer from `first` as a binary number, most significant first.
 int BitsValue(const CanChannelState& state, int first, int count) {
@@ -59,19 +79,38 @@ void AppendError(DecoderServices& services, int channel, SampleIndex index, std:
   AppendLine(services, channel, line, result);
 }
 
-// The identifier as three upper-case hex digits (a '0' bit in front makes 12 bits), replaced
-// by its name in section ID when the description gives a non-empty one.
-void TakeIdentifier(CanChannelState& state) {
-  const int id = BitsValue(state, 1, 11);
-  state.identifierValue = static_cast<std::uint32_t>(id);
-  state.extendedFrame = false;
-  char hex[4] = {kHexDigits[(id >> 8) & 0xF], kHexDigits[(id >> 4) & 0xF], kHexDigits[id & 0xF], '\0'};
-  const std::string name = state.description.ReadString("ID", std::string_view(hex, 3), "");
-  const std::string_view text = name.empty() ? std::string_view(hex, 3) : std::string_view(name);
+// The identifier as upper-case hex digits (three for a standard frame, a '0' bit in front
+// making 12 bits; eight for an extended one), replaced by its name in section ID when the
+// description gives a non-empty one.
+void NameIdentifier(CanChannelState& state, std::uint32_t id, bool extended) {
+  state.identifierValue = id;
+  state.extendedFrame = extended;
+  const int digits = extended ? 8 : 3;
+  char hex[8];
+  for (int d = 0; d < digits; ++d) hex[d] = kHexDigits[(id >> (4 * (digits - 1 - d))) & 0xF];
+  const std::string_view digitsText(hex, static_cast<std::size_t>(digits));
+  const std::string name = state.description.ReadString("ID", digitsText, "");
+  const std::string_view text = name.empty() ? digitsText : std::string_view(name);
   // A longer name would overflow the identifier field: it is cut to what the field holds.
   const std::size_t length = std::min<std::size_t>(text.size(), kCanNameMax);
   std::memcpy(state.identifier.data(), text.data(), length);
   state.identifier[length] = '\0';
+}
+
+// Adds the first `count` bits of the buffer, about to be dropped, to the frame's CRC.
+void TakeIntoCrc(CanChannelState& state, int count) {
+  if (!state.checkFrame) return;
+  std::uint32_t crc = state.crc;
+  int i = 0;
+  for (; i + 8 <= count; i += 8)
+    crc = ((crc << 8) ^ kCrcOfByte[((crc >> 7) ^ static_cast<std::uint32_t>(BitsValue(state, i, 8))) & 0xFF]) &
+          kCrcMask;
+  for (; i < count; ++i) {
+    const bool top = ((crc >> 14) & 1) != (state.bits[i] == '1');
+    crc = (crc << 1) & kCrcMask;
+    if (top) crc ^= kCrcPolynomial;
+  }
+  state.crc = crc;
 }
 
 void TakeData(CanChannelState& state) {
@@ -83,8 +122,9 @@ void TakeData(CanChannelState& state) {
   state.dataText[2 * state.dataLength] = '\0';
 }
 
+// The frame's line; a fault found at its end adds one error field after the others.
 void AppendFrameLine(DecoderServices& services, const CanChannelState& state, int channel,
-                     SampleIndex index, int& result) {
+                     SampleIndex index, int& result, std::string_view fault = {}) {
   std::string& line = services.NewLine(channel, index);
   line += "ID=";
   line += state.identifier.data();
@@ -101,21 +141,62 @@ void AppendFrameLine(DecoderServices& services, const CanChannelState& state, in
     }
     line += ',';
   }
+  if (!fault.empty()) {
+    line += kErrorLineMark;
+    line += fault;
+  }
   AppendLine(services, channel, line, result, FrameTag::Can(state.identifierValue, state.extendedFrame));
+}
+
+// How many bits the buffer must hold before ConsumeFields takes the field being read.
+int FieldBits(const CanChannelState& state) {
+  switch (state.frameState) {
+    case CanFrameState::Arbitration:
+      return state.extendedFrames ? kIdeBit + 1 : kArbitrationBits;
+    case CanFrameState::ExtendedIdentifier:
+      return kExtendedIdentifierBits;
+    case CanFrameState::Control:
+      return kControlBits;
+    case CanFrameState::Data:
+      return 8 * state.dataLength;
+    default:
+      return state.checkFrame ? kCrcBits : kCrcBitsBeforeLine;
+  }
+}
+
+bool InFrameEnd(const CanChannelState& state) {
+  return state.frameState == CanFrameState::CrcDelimiter || state.frameState == CanFrameState::AckSlot ||
+         state.frameState == CanFrameState::AckDelimiter || state.frameState == CanFrameState::EndOfFrame;
 }
 
 // Takes every field that the buffer now completes; each field sees what the one before left.
 void ConsumeFields(DecoderServices& services, CanChannelState& state, int channel, SampleIndex index,
                    int& result) {
-  if (state.frameState == CanFrameState::Arbitration && state.bitCount >= kArbitrationBits) {
-    state.frameKind = state.bits[12] == '0' ? 'D' : 'R';
-    TakeIdentifier(state);
-    state.dataLength = -1;
-    state.frameState = CanFrameState::Control;
+  if (state.frameState == CanFrameState::Arbitration && state.bitCount >= FieldBits(state)) {
+    if (state.extendedFrames && state.bits[kIdeBit] == '1') {
+      // Bit 12 was the SRR bit; the frame kind comes with the RTR bit after the identifier.
+      state.baseIdentifier = static_cast<std::uint32_t>(BitsValue(state, 1, 11));
+      state.frameState = CanFrameState::ExtendedIdentifier;
+    } else {
+      state.frameKind = state.bits[12] == '0' ? 'D' : 'R';
+      NameIdentifier(state, static_cast<std::uint32_t>(BitsValue(state, 1, 11)), false);
+      state.dataLength = -1;
+      state.frameState = CanFrameState::Control;
+    }
+    TakeIntoCrc(state, kArbitrationBits);
     DropBits(state, kArbitrationBits);
   }
+  if (state.frameState == CanFrameState::ExtendedIdentifier && state.bitCount >= kExtendedIdentifierBits) {
+    state.frameKind = state.bits[kExtendedIdentifierBits - 1] == '0' ? 'D' : 'R';
+    NameIdentifier(state, state.baseIdentifier << 18 | static_cast<std::uint32_t>(BitsValue(state, 1, 18)), true);
+    state.dataLength = -1;
+    state.frameState = CanFrameState::Control;
+    TakeIntoCrc(state, kExtendedIdentifierBits);
+    DropBits(state, kExtendedIdentifierBits);
+  }
   if (state.frameState == CanFrameState::Control && state.bitCount >= kControlBits) {
-    // IDE and r0 are not examined: extended-format frames are not recognised.
+    // The first two bits (IDE and r0, or r1 and r0) are not examined: without the option
+    // extended-format frames are not recognised.
     state.dataLength = BitsValue(state, 2, 4);
     if (state.dataLength != 0 && state.frameKind != 'R') {
       if (state.dataLength <= kMaxDataBytes) {
@@ -133,16 +214,29 @@ void ConsumeFields(DecoderServices& services, CanChannelState& state, int channe
     } else {
       state.frameState = CanFrameState::Crc;
     }
+    TakeIntoCrc(state, kControlBits);
     DropBits(state, kControlBits);
   }
   if (state.frameState == CanFrameState::Data && state.bitCount >= 8 * state.dataLength) {
     TakeData(state);
     state.frameState = CanFrameState::Crc;
+    TakeIntoCrc(state, 8 * state.dataLength);
     DropBits(state, 8 * state.dataLength);
   }
-  if (state.frameState == CanFrameState::Crc && state.bitCount >= kCrcBitsBeforeLine) {
-    state.frameState = CanFrameState::WaitIdle;
-    AppendFrameLine(services, state, channel, index, result);
+  if (state.frameState == CanFrameState::Crc && state.bitCount >= FieldBits(state)) {
+    if (!state.checkFrame) {
+      state.frameState = CanFrameState::WaitIdle;
+      AppendFrameLine(services, state, channel, index, result);
+    } else if (static_cast<std::uint32_t>(BitsValue(state, 0, kCrcBits)) != state.crc) {
+      state.frameState = CanFrameState::WaitIdle;
+      AppendFrameLine(services, state, channel, index, result, "Error CRC,");
+    } else {
+      // Where the delimiter lies in the runs is set as the next run starts (or by the caller
+      // when the CRC sequence ends inside a run).
+      state.frameState = CanFrameState::CrcDelimiter;
+      state.endOfFrameBits = 0;
+      DropBits(state, kCrcBits);
+    }
   }
 }
 
@@ -183,6 +277,92 @@ void CountSample(CanChannelState& state) {
   if (state.run < std::numeric_limits<std::int32_t>::max()) ++state.run;
 }
 
+// A fault at the end of a checked frame: the line gets its error field and the decoder waits
+// for the bus to go idle, counting from this sample as the idle wait counts.
+void FaultyFrameEnd(DecoderServices& services, CanChannelState& state, int channel, char level,
+                    SampleIndex index, int& result, std::string_view fault) {
+  AppendFrameLine(services, state, channel, index, result, fault);
+  state.frameState = CanFrameState::WaitIdle;
+  if (level == '0') state.run = 0;
+}
+
+// One bit of the fixed-form end of a checked frame, read at its sample position.
+void TakeFrameEndBit(DecoderServices& services, CanChannelState& state, int channel, char level,
+                     SampleIndex index, int& result) {
+  switch (state.frameState) {
+    case CanFrameState::CrcDelimiter:
+      if (level == '0') return FaultyFrameEnd(services, state, channel, level, index, result, "Error form,");
+      state.frameState = CanFrameState::AckSlot;
+      break;
+    case CanFrameState::AckSlot:
+      // Every receiver that took the frame drives the slot dominant.
+      if (level == '1') return FaultyFrameEnd(services, state, channel, level, index, result, "Error ACK,");
+      state.frameState = CanFrameState::AckDelimiter;
+      break;
+    case CanFrameState::AckDelimiter:
+      if (level == '0') return FaultyFrameEnd(services, state, channel, level, index, result, "Error form,");
+      state.frameState = CanFrameState::EndOfFrame;
+      break;
+    case CanFrameState::EndOfFrame:
+      if (level == '0') return FaultyFrameEnd(services, state, channel, level, index, result, "Error form,");
+      if (++state.endOfFrameBits == kEndOfFrameBits) {
+        AppendFrameLine(services, state, channel, index, result);
+        // The bus is idle after the end of frame: at full load only the three bits of the
+        // intermission come before the next start of frame.
+        state.frameState = CanFrameState::WaitStart;
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+// The bits of the frame end that the current run has reached on this sample.
+void TakeFrameEndBits(DecoderServices& services, CanChannelState& state, int channel, char level,
+                      SampleIndex index, int& result) {
+  while (InFrameEnd(state) && state.nextBitInRun < kCanRunBitPositions &&
+         state.run == state.runBitPositions[state.nextBitInRun]) {
+    ++state.nextBitInRun;
+    TakeFrameEndBit(services, state, channel, level, index, result);
+  }
+}
+
+// A new run has started (run 0, its level in lastLevel, previousRunWasFive set): where the
+// positional reading of a checked frame's end falls in it.
+void BeginRun(CanChannelState& state) {
+  state.crcEndsAtRun = -1;
+  if (state.frameState == CanFrameState::Crc && state.checkFrame) {
+    // A stuff bit first, then the CRC bits still missing; the bit after them is the CRC
+    // delimiter if the run reaches it. From the sixth bit on a run cannot reach it: after
+    // five equal bits comes a stuff bit of the other level.
+    const int delimiter = (state.previousRunWasFive ? 1 : 0) + kCrcBits - state.bitCount;
+    if (delimiter < kMostBitsOfStuffedRun) state.crcEndsAtRun = state.runBitPositions[delimiter];
+  } else if (InFrameEnd(state)) {
+    // Only the first run after the CRC sequence can start with a stuff bit.
+    state.nextBitInRun = state.previousRunWasFive ? 1 : 0;
+    state.previousRunWasFive = false;
+  }
+}
+
+// The run has reached the CRC delimiter: the bits of the run before it end the CRC sequence.
+void EndCrcInRun(DecoderServices& services, CanChannelState& state, int channel, char level,
+                 SampleIndex index, int& result) {
+  const int missing = kCrcBits - state.bitCount;
+  const int delimiter = (state.previousRunWasFive ? 1 : 0) + missing;
+  std::memset(state.bits.data() + state.bitCount, state.lastLevel, static_cast<std::size_t>(missing));
+  state.bitCount += missing;
+  state.bits[state.bitCount] = '\0';
+  state.previousRunWasFive = false;
+  state.crcEndsAtRun = -1;
+  ConsumeFields(services, state, channel, index, result);
+  if (state.frameState == CanFrameState::CrcDelimiter) {
+    state.nextBitInRun = delimiter;
+    TakeFrameEndBits(services, state, channel, level, index, result);
+  } else if (level == '0') {
+    state.run = 0;  // the CRC was wrong: the idle wait counts recessive samples
+  }
+}
+
 }  // namespace
 
 int LoadCanDescription(DecoderServices& services, CanChannelState& state, const std::string& path,
@@ -194,7 +374,15 @@ int LoadCanDescription(DecoderServices& services, CanChannelState& state, const 
   const std::int32_t bitRate = state.description.ReadInteger("BAUDRATE", "Value", -1);
   // A bit rate of 0 or below gives no bit time at all.
   if (bitRate <= 0) return FileErrorPrompt(services, channel, path, "Value of BAUDRATE");
+  bool extendedFrames = false;
+  if (!state.description.ReadYesNo("OPTIONS", "ExtendedFrames", "NO", extendedFrames))
+    return FileErrorPrompt(services, channel, path, "Value of ExtendedFrames");
+  bool checkFrame = false;
+  if (!state.description.ReadYesNo("OPTIONS", "CheckFrame", "NO", checkFrame))
+    return FileErrorPrompt(services, channel, path, "Value of CheckFrame");
 
+  state.extendedFrames = extendedFrames;
+  state.checkFrame = checkFrame;
   state.lastLevel = '?';
   state.run = 0;
   state.runWasFive = false;
@@ -202,8 +390,9 @@ int LoadCanDescription(DecoderServices& services, CanChannelState& state, const 
   state.bitRate = bitRate;
   state.loaded = true;
   const std::int64_t bitMicros = 1000000 / bitRate;
-  for (int k = 0; k < kCanThresholdCount; ++k)
-    state.thresholds[k] = static_cast<std::int32_t>(BitSamplePosition(bitMicros, k));
+  for (int k = 0; k < kCanRunBitPositions; ++k)
+    state.runBitPositions[k] = static_cast<std::int32_t>(BitSamplePosition(bitMicros, k));
+  std::copy_n(state.runBitPositions.begin(), kCanThresholdCount, state.thresholds.begin());
   const auto& t = state.thresholds;
   state.runBits.assign(static_cast<std::size_t>(std::clamp(t[5], 0, 1024)), 0);
   for (std::int32_t r = 0; r < static_cast<std::int32_t>(state.runBits.size()); ++r)
@@ -237,22 +426,40 @@ int DecodeCan(DecoderServices& services, CanChannelState& state, int channel, ch
           state.dataText[0] = '\0';
           state.runWasFive = false;
           state.previousRunWasFive = false;
+          state.crc = 0;
+          state.crcEndsAtRun = -1;
           state.frameState = CanFrameState::Arbitration;
         }
         break;
       case CanFrameState::Arbitration:
+      case CanFrameState::ExtendedIdentifier:
       case CanFrameState::Control:
       case CanFrameState::Data:
       case CanFrameState::Crc:
         if (level == state.lastLevel) {
           CountSample(state);
+          if (state.run == state.crcEndsAtRun) EndCrcInRun(services, state, channel, level, index, result);
         } else {
           EndRun(services, state, channel, index, result);
           state.previousRunWasFive = state.runWasFive;
           state.runWasFive = false;
           state.lastLevel = level;
           state.run = 0;
+          BeginRun(state);
         }
+        break;
+      case CanFrameState::CrcDelimiter:
+      case CanFrameState::AckSlot:
+      case CanFrameState::AckDelimiter:
+      case CanFrameState::EndOfFrame:
+        if (level == state.lastLevel) {
+          CountSample(state);
+        } else {
+          state.lastLevel = level;
+          state.run = 0;
+          BeginRun(state);
+        }
+        TakeFrameEndBits(services, state, channel, level, index, result);
         break;
     }
   }
@@ -273,10 +480,24 @@ inline std::uint64_t DecodingSteady(const CanChannelState& state, char level) {
     case CanFrameState::WaitStart:
       return level == '0' ? 0 : kUnboundedRun;
     case CanFrameState::Arbitration:
+    case CanFrameState::ExtendedIdentifier:
     case CanFrameState::Control:
     case CanFrameState::Data:
-    case CanFrameState::Crc:
       return level == state.lastLevel ? kUnboundedRun : 0;
+    case CanFrameState::Crc:
+      if (level != state.lastLevel) return 0;
+      // A checked CRC sequence may end inside the run, where its delimiter is read.
+      return state.crcEndsAtRun > state.run ? static_cast<std::uint64_t>(state.crcEndsAtRun - state.run - 1)
+                                            : kUnboundedRun;
+    case CanFrameState::CrcDelimiter:
+    case CanFrameState::AckSlot:
+    case CanFrameState::AckDelimiter:
+    case CanFrameState::EndOfFrame: {
+      if (level != state.lastLevel) return 0;
+      if (state.nextBitInRun >= kCanRunBitPositions) return kUnboundedRun;
+      const std::int32_t position = state.runBitPositions[state.nextBitInRun];
+      return position > state.run ? static_cast<std::uint64_t>(position - state.run - 1) : kUnboundedRun;
+    }
   }
   return 0;
 }
@@ -289,9 +510,14 @@ inline void DecodingSkip(CanChannelState& state, char level, std::uint64_t count
     case CanFrameState::WaitStart:
       break;
     case CanFrameState::Arbitration:
+    case CanFrameState::ExtendedIdentifier:
     case CanFrameState::Control:
     case CanFrameState::Data:
     case CanFrameState::Crc:
+    case CanFrameState::CrcDelimiter:
+    case CanFrameState::AckSlot:
+    case CanFrameState::AckDelimiter:
+    case CanFrameState::EndOfFrame:
       state.run = CountHeld(state.run, count, std::numeric_limits<std::int32_t>::max());
       break;
   }
@@ -351,29 +577,31 @@ struct PendingBits {
 };
 static_assert(kCanBitBufferSize >= 64 + kPendingBitsMax + 5 + 8, "room for a field, the pending bits and a whole word written past them");
 
-// How many bits the buffer must hold before ConsumeFields takes the field being read.
-int FieldBits(const CanChannelState& state) {
+// The states whose runs the lane takes whole, at their ends.
+bool TakesRunsWhole(const CanChannelState& state) {
   switch (state.frameState) {
     case CanFrameState::Arbitration:
-      return kArbitrationBits;
+    case CanFrameState::ExtendedIdentifier:
     case CanFrameState::Control:
-      return kControlBits;
     case CanFrameState::Data:
-      return 8 * state.dataLength;
+      return true;
+    case CanFrameState::Crc:
+      return !state.checkFrame;
     default:
-      return kCrcBitsBeforeLine;
+      return false;
   }
 }
 
-bool InFrame(const CanChannelState& state) {
-  return state.frameState == CanFrameState::Arbitration || state.frameState == CanFrameState::Control ||
-         state.frameState == CanFrameState::Data || state.frameState == CanFrameState::Crc;
+// The states of a checked frame's end, where something may happen inside a run: the CRC
+// sequence may end there, and the bits after it are read at their sample positions.
+bool ReadsInsideRuns(const CanChannelState& state) {
+  return (state.frameState == CanFrameState::Crc && state.checkFrame) || InFrameEnd(state);
 }
 
 // RunLane for a channel that decodes. Inside a frame each change of level ends a run and
-// nothing else can happen, and a frame is mostly changes (one every few samples at full bus
-// load), so they are taken one after another in a loop of their own, by the same steps as
-// DecodeCan takes them.
+// nothing else can happen (but at the sample positions of a checked frame's end), and a
+// frame is mostly changes (one every few samples at full bus load), so they are taken one
+// after another in a loop of their own, by the same steps as DecodeCan takes them.
 bool RunDecodingCanLane(DecoderServices& services, CanChannelState& state, int channel, Lane& lane,
                         LaneSpan& span) {
   std::size_t at = span.at;
@@ -393,7 +621,7 @@ bool RunDecodingCanLane(DecoderServices& services, CanChannelState& state, int c
     }
     if (steadyCount > 0) {
       lane.next = SampleAfter(at, steadyCount);
-    } else if (InFrame(state) && level != state.lastLevel) {
+    } else if ((TakesRunsWhole(state) || ReadsInsideRuns(state)) && level != state.lastLevel) {
       // A run ends here, and each one after it up to the end of the frame or of the span.
       // EndRun's steps, with the bits of the runs gathered in a word until a field may be
       // complete; the errors are left to EndRun itself.
@@ -435,36 +663,40 @@ bool RunDecodingCanLane(DecoderServices& services, CanChannelState& state, int c
         state.lastLevel = level;
         state.previousRunWasFive = afterFive;
         state.runWasFive = false;
+        BeginRun(state);
         services.MarkTrace(channel);
         lane.synced = at + 1;
         lane.level = level;
       };
       for (;;) {
         int result = 0;
-        int count = run < runBitsKnown ? runBits[run]
-                    : run >= t[0] && run < t[5]
-                        ? 1 + (run >= t[1]) + (run >= t[2]) + (run >= t[3]) + (run >= t[4])
-                        : 0;
-        if (count != 0) {
-          const bool five = count == 5;
-          if (afterFive) --count;
-          afterFive = five;
-          pending.Add(last, count);
-          if (state.bitCount + pending.count >= need || pending.count > kPendingBitsMax) {
+        // In the frame's end the bits of the run were read at their positions already.
+        if (!InFrameEnd(state)) {
+          int count = run < runBitsKnown ? runBits[run]
+                      : run >= t[0] && run < t[5]
+                          ? 1 + (run >= t[1]) + (run >= t[2]) + (run >= t[3]) + (run >= t[4])
+                          : 0;
+          if (count != 0) {
+            const bool five = count == 5;
+            if (afterFive) --count;
+            afterFive = five;
+            pending.Add(last, count);
+            if (state.bitCount + pending.count >= need || pending.count > kPendingBitsMax) {
+              pending.MoveTo(state);
+              ConsumeFields(services, state, channel, span.base + at, result);
+              need = FieldBits(state);
+            }
+          } else {
             pending.MoveTo(state);
-            ConsumeFields(services, state, channel, span.base + at, result);
-            need = FieldBits(state);
+            state.run = run;
+            state.lastLevel = last;
+            state.previousRunWasFive = afterFive;
+            state.runWasFive = false;
+            EndRun(services, state, channel, span.base + at, result);
+            afterFive = state.runWasFive;
           }
-        } else {
-          pending.MoveTo(state);
-          state.run = run;
-          state.lastLevel = last;
-          state.previousRunWasFive = afterFive;
-          state.runWasFive = false;
-          EndRun(services, state, channel, span.base + at, result);
-          afterFive = state.runWasFive;
         }
-        if (result != 0 || !InFrame(state)) {
+        if (result != 0 || !(TakesRunsWhole(state) || ReadsInsideRuns(state))) {
           putBack();
           lane.next = SampleAfter(at + 1, DecodingSteady(state, level));
           levelChange = span.changes->Next(at + 1, span.limit, level == '1' ? 1u : 0u);
@@ -473,14 +705,67 @@ bool RunDecodingCanLane(DecoderServices& services, CanChannelState& state, int c
         }
         // The new run goes on up to the next change of level.
         const std::size_t next = nextChange();
-        if (next >= span.limit || !PassBlockEnds(span, next)) {
+        // In a checked CRC sequence a run reaches the delimiter only when at most four bits
+        // of the sequence are missing (see BeginRun); before that its runs are taken whole.
+        const bool reachesDelimiter =
+            InFrameEnd(state) || (state.frameState == CanFrameState::Crc && state.checkFrame &&
+                                  (afterFive ? 1 : 0) + kCrcBits - (state.bitCount + pending.count) <
+                                      kMostBitsOfStuffedRun);
+        if (reachesDelimiter) {
+          // The bits of the frame's end that the run reaches are read here, as DecodeCan reads
+          // them; the end of a CRC sequence inside the run (once a frame) is left to it.
           putBack();
-          lane.next = kNoSample;
-          levelChange = std::min(next, span.limit);
-          return false;
+          for (;;) {
+            const bool frameEnd = InFrameEnd(state);
+            if (frameEnd && state.nextBitInRun >= kCanRunBitPositions) break;
+            const std::size_t event = frameEnd ? at + static_cast<std::size_t>(state.runBitPositions[state.nextBitInRun])
+                                               : SampleAfter(lane.synced, DecodingSteady(state, level));
+            if (event >= next) break;
+            if (!PassBlockEnds(span, event)) {
+              if (frameEnd) {
+                state.run = static_cast<std::int32_t>(event - 1 - at);
+                lane.synced = event;
+              }
+              lane.next = event;
+              levelChange = std::min(next, span.limit);
+              return false;
+            }
+            if (frameEnd) {
+              state.run = static_cast<std::int32_t>(event - at);
+              ++state.nextBitInRun;
+              TakeFrameEndBit(services, state, channel, level, span.base + event, result);
+            } else {
+              if (event > lane.synced) DecodingSkip(state, level, static_cast<std::uint64_t>(event - lane.synced));
+              result = DecodeCan(services, state, channel, level, span.base + event);
+            }
+            lane.synced = event + 1;
+            if (result != 0 || !ReadsInsideRuns(state)) break;
+          }
+          if (result != 0 || !ReadsInsideRuns(state)) {
+            lane.next = SampleAfter(lane.synced, DecodingSteady(state, level));
+            levelChange = next;
+            if (result != 0) return true;
+            break;
+          }
+          if (next >= span.limit || !PassBlockEnds(span, next)) {
+            lane.next = SampleAfter(lane.synced, DecodingSteady(state, level));
+            levelChange = std::min(next, span.limit);
+            return false;
+          }
+          run = CountHeld(state.run, static_cast<std::uint64_t>(next - lane.synced),
+                          std::numeric_limits<std::int32_t>::max());
+          afterFive = state.previousRunWasFive;
+          need = FieldBits(state);
+        } else {
+          if (next >= span.limit || !PassBlockEnds(span, next)) {
+            putBack();
+            lane.next = SampleAfter(at + 1, DecodingSteady(state, level));
+            levelChange = std::min(next, span.limit);
+            return false;
+          }
+          run = CountHeld(0, static_cast<std::uint64_t>(next - at - 1), std::numeric_limits<std::int32_t>::max());
         }
         last = level;
-        run = CountHeld(0, static_cast<std::uint64_t>(next - at - 1), std::numeric_limits<std::int32_t>::max());
         at = next;
         level = level == '0' ? '1' : '0';
       }

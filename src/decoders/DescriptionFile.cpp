@@ -150,6 +150,14 @@ std::int32_t DescriptionFile::ReadInteger(std::string_view section, std::string_
   return document_.ReadInteger(section, key, defaultValue);
 }
 
+bool DescriptionFile::ReadYesNo(std::string_view section, std::string_view key, std::string_view defaultValue,
+                                bool& out) {
+  const std::string value = UpperCaseAscii(ReadString(section, key, defaultValue));
+  if (value != "YES" && value != "NO") return false;
+  out = value == "YES";
+  return true;
+}
+
 std::vector<std::string> DescriptionFile::Keys(std::string_view section) {
   if (!checkedByOwner_) RefreshIfChanged();
   return document_.Keys(section);

@@ -32,6 +32,10 @@ class DescriptionFile {
   std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultValue);
   // A value that is not a whole number reads as the default.
   std::int32_t ReadInteger(std::string_view section, std::string_view key, std::int32_t defaultValue);
+  // YES or NO in any case (the default when the key is missing); false, with `out` left as it
+  // was, for any other value.
+  [[nodiscard]] bool ReadYesNo(std::string_view section, std::string_view key, std::string_view defaultValue,
+                               bool& out);
   std::vector<std::string> Keys(std::string_view section);
 
   // The clock that dates a reading against the file's modification time.

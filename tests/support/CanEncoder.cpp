@@ -12,9 +12,8 @@ void AppendBits(std::string& out, unsigned value, int count) {
   for (int i = count - 1; i >= 0; --i) out += ((value >> i) & 1) ? '1' : '0';
 }
 
-// CRC delimiter, acknowledgement slot (dominant: some receiver took the frame),
-// acknowledgement delimiter, end of frame, interframe space.
-constexpr std::string_view kFrameTail = "1" "0" "1" "1111111" "111";
+// Acknowledgement delimiter, end of frame, interframe space.
+constexpr std::string_view kFrameTail = "1" "1111111" "111";
 
 }  // namespace
 
@@ -30,11 +29,21 @@ std::uint16_t CanCrc15(std::string_view bits) {
 
 int CanDataBytes(const CanFrame& frame) { return frame.remote ? 0 : std::min(frame.dlc, 8); }
 
+int CanBitsBeforeData(const CanFrame& frame) { return frame.extended ? 39 : 19; }
+
 std::string CanFrameBits(const CanFrame& frame) {
   std::string bits = "0";  // start of frame
-  AppendBits(bits, frame.id & 0x7FF, 11);
-  bits += frame.remote ? '1' : '0';  // RTR
-  bits += "00";                      // IDE (standard format), r0
+  if (frame.extended) {
+    AppendBits(bits, (frame.id >> 18) & 0x7FF, 11);
+    bits += "11";  // SRR, IDE (extended format)
+    AppendBits(bits, frame.id & 0x3FFFF, 18);
+    bits += frame.remote ? '1' : '0';  // RTR
+    bits += "00";                      // r1, r0
+  } else {
+    AppendBits(bits, frame.id & 0x7FF, 11);
+    bits += frame.remote ? '1' : '0';  // RTR
+    bits += "00";                      // IDE (standard format), r0
+  }
   AppendBits(bits, static_cast<unsigned>(frame.dlc) & 0xF, 4);
   for (int i = 0; i < CanDataBytes(frame); ++i)
     AppendBits(bits, i < static_cast<int>(frame.data.size()) ? frame.data[i] : 0, 8);
@@ -49,6 +58,13 @@ double CanWireFrame::RunEndAfter(int wireIndex) const {
   return BitStart(j);
 }
 
+std::int64_t CanWireFrame::SampleOfBit(int wireIndex) const {
+  int first = wireIndex;
+  while (first > 0 && wire[first - 1] == wire[wireIndex]) --first;
+  const std::int64_t period = static_cast<std::int64_t>(bitMicros);  // whole microseconds, as receivers time it
+  return FirstSampleAtOrAfter(BitStart(first)) + (5 * period * (2 * (wireIndex - first) + 1) + 12) / 24;
+}
+
 CanEncoder::CanEncoder(SignalBuilder& out, int bitRate) : out_(&out), bitMicros_(1e6 / bitRate) {}
 
 CanEncoder& CanEncoder::IdleBits(double bits) {
@@ -56,11 +72,12 @@ CanEncoder& CanEncoder::IdleBits(double bits) {
   return *this;
 }
 
-CanWireFrame CanEncoder::Encode(const CanFrame& frame, bool lateStuffBit) const {
+CanWireFrame CanEncoder::Encode(const CanFrame& frame, bool lateStuffBit, const CanFaults& faults) const {
   CanWireFrame w;
   w.start = out_->Now();
   w.bitMicros = bitMicros_;
-  const std::string bits = CanFrameBits(frame);
+  std::string bits = CanFrameBits(frame);
+  if (faults.flippedBit >= 0) bits.at(static_cast<std::size_t>(faults.flippedBit)) ^= 1;  // '0' <-> '1'
   char last = 'x';
   int same = 0;
   bool faultDone = !lateStuffBit;
@@ -82,6 +99,9 @@ CanWireFrame CanEncoder::Encode(const CanFrame& frame, bool lateStuffBit) const 
     }
   }
   if (!faultDone) throw std::logic_error("frame has no stuff bit to delay");
+  w.crcDelimiter = static_cast<int>(w.wire.size());
+  w.wire += faults.dominantCrcDelimiter ? '0' : '1';
+  w.wire += faults.acknowledged ? '0' : '1';  // dominant: some receiver took the frame
   w.wire += kFrameTail;
   return w;
 }
@@ -100,6 +120,12 @@ void CanEncoder::Write(const CanWireFrame& wire, int glitchBit, double glitchMic
 
 CanWireFrame CanEncoder::Frame(const CanFrame& frame) {
   CanWireFrame w = Encode(frame, false);
+  Write(w, -1, 0);
+  return w;
+}
+
+CanWireFrame CanEncoder::Frame(const CanFrame& frame, const CanFaults& faults) {
+  CanWireFrame w = Encode(frame, false, faults);
   Write(w, -1, 0);
   return w;
 }

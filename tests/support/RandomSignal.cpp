@@ -81,6 +81,8 @@ RandomChannel RandomValidChannel(SignalRng& rng, const TempDir& dir, int channel
       static const int kRates[] = {10000, 20000, 50000, 83333, 100000, 125000, 250000};
       const int rate = Rate(rng, kRates, 5000, 400000);
       settings.canFile = dir.Write(stem + ".cfd", "[BAUDRATE]\nValue=" + Number(rate) +
+                                                      "\n[OPTIONS]\nExtendedFrames=" + YesNo(Chance(rng, 0.5)) +
+                                                      "\nCheckFrame=" + YesNo(Chance(rng, 0.5)) +
                                                       "\n[ID]\n000=Zero\n135=Engine\n7FF=A name, with a comma\n");
       line.bitSamples = 1e6 / rate / kSampleMicros;
       line.idleLevel = 1;
@@ -95,6 +97,8 @@ RandomChannel RandomValidChannel(SignalRng& rng, const TempDir& dir, int channel
       settings.linFile = dir.Write(stem + ".lfd", "[BAUDRATE]\nValue=" + Number(baud) + "\n[INVERT]\nValue=" +
                                                       YesNo(invert) + "\n[PROTOCOL]\nInterFrame=" +
                                                       Number(Pick(rng, interFrames)) + "\nChecksumIncludeID=" +
+                                                      YesNo(Chance(rng, 0.5)) + "\nCheckParity=" +
+                                                      YesNo(Chance(rng, 0.5)) + "\nDiagnosticClassic=" +
                                                       YesNo(Chance(rng, 0.5)) + "\n[ID]\n3C=Diag\nA8=Status\n");
       line.bitSamples = 1e6 / baud / kSampleMicros;
       line.idleLevel = invert ? 0 : 1;
