@@ -29,4 +29,12 @@ class ClickLabel : public QLabel {
   std::function<void()> onClick_;
 };
 
+// The "?" of a window, drawn alike in every window: blue, bold and underlined, with the help
+// cursor. Its action opens the manual at the window's topic.
+class HelpLabel : public ClickLabel {
+  Q_OBJECT
+ public:
+  explicit HelpLabel(QWidget* parent = nullptr, std::function<void()> onClick = {});
+};
+
 }  // namespace velkor::ui

@@ -155,7 +155,7 @@ void TfrmChannel::BuildTopRows(QWidget* client) {
   lblOn->move(334 + butOn->width() + 2, 12);
   lblOn->adjustSize();
 
-  lblAideChannel = new ClickLabel("?", client, [this] { Main().ShowHelpTopic("Channel"); });
+  lblAideChannel = new HelpLabel(client, [this] { Main().ShowHelpTopic("Channel"); });
   lblAideChannel->setGeometry(500, 10, 16, 20);
   lblAideChannel->setAlignment(Qt::AlignCenter);
 
@@ -168,7 +168,7 @@ void TfrmChannel::BuildManchesterPanel() {
   panels->addWidget(panManchester);
   Label("Baudrate :", panManchester, 8, 6);
   lblBaudrateManchester = Label(ToQt(kChannelLimits[channel_].manchester), panManchester, 76, 6);
-  lblAideManchester = new ClickLabel("?", panManchester, [this] { Main().ShowHelpTopic("MANCHESTER type"); });
+  lblAideManchester = new HelpLabel(panManchester, [this] { Main().ShowHelpTopic("MANCHESTER type"); });
   lblAideManchester->setGeometry(488, 4, 16, 20);
   lblAideManchester->setAlignment(Qt::AlignCenter);
   Separator(panManchester, 26);
@@ -192,7 +192,7 @@ TfrmChannel::FilePanel TfrmChannel::BuildFilePanel(const QString& baudrate, cons
   panels->addWidget(p.panel);
   Label("Baudrate :", p.panel, 8, 6);
   p.baudrate = Label(baudrate, p.panel, 76, 6);
-  p.help = new ClickLabel("?", p.panel, [this, helpTopic] { Main().ShowHelpTopic(helpTopic); });
+  p.help = new HelpLabel(p.panel, [this, helpTopic] { Main().ShowHelpTopic(helpTopic); });
   p.help->setGeometry(488, 4, 16, 20);
   p.help->setAlignment(Qt::AlignCenter);
   Separator(p.panel, 26);
@@ -214,7 +214,7 @@ void TfrmChannel::BuildLogicalPanel() {
   connect(chkGeneration, &QCheckBox::toggled, this, [this](bool on) {
     if (!applying_) Store().generation = on;
   });
-  Label9 = new ClickLabel("?", panLogical, [this] { Main().ShowHelpTopic("LOGICAL type"); });
+  Label9 = new HelpLabel(panLogical, [this] { Main().ShowHelpTopic("LOGICAL type"); });
   Label9->setGeometry(488, 4, 16, 20);
   Label9->setAlignment(Qt::AlignCenter);
 }

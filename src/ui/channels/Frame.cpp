@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "channels/FrameDescriptionText.h"
+#include "ui/ClickLabel.h"
 #include "ui/Icons.h"
 #include "ui/Main.h"
 #include "ui/QtText.h"
@@ -41,10 +42,7 @@ TfrmFrame::TfrmFrame(TfrmMain& main)
   txtErreur->setTextInteractionFlags(Qt::TextSelectableByMouse);
   txtErreur->setStyleSheet("color: rgb(160, 0, 0);");
   top->addWidget(txtErreur, 1);
-  Label3 = new QLabel("?");
-  Label3->setStyleSheet("color: blue; font-weight: bold; text-decoration: underline;");
-  Label3->setCursor(Qt::WhatsThisCursor);
-  Label3->installEventFilter(this);
+  Label3 = new HelpLabel(nullptr, [this] { Label3Click(); });
   top->addWidget(Label3);
   layout->addLayout(top);
 
@@ -146,14 +144,6 @@ void TfrmFrame::closeEvent(QCloseEvent* event) {
     Main().ForgetFrameEditor(this);
   }
   QMdiSubWindow::closeEvent(event);
-}
-
-bool TfrmFrame::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == Label3 && event->type() == QEvent::MouseButtonRelease) {
-    Label3Click();
-    return true;
-  }
-  return MdiChild::eventFilter(watched, event);
 }
 
 }  // namespace velkor::ui

@@ -48,7 +48,6 @@ class TfrmFrame : public MdiChild {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void SaveDescription(bool saveAs);

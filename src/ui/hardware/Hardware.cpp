@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -14,6 +15,26 @@
 
 namespace velkor::ui {
 
+namespace {
+
+// The note is three fixed lines in a fixed window: where the desktop's font is wider than
+// the one it was laid out for, a smaller size keeps every line whole.
+void FitLines(QLabel* label) {
+  const QStringList lines = label->text().split('\n');
+  QFont font = label->font();
+  const auto fits = [&](const QFont& f) {
+    const QFontMetrics metrics(f);
+    if (metrics.lineSpacing() * lines.size() > label->contentsRect().height()) return false;
+    for (const QString& line : lines)
+      if (metrics.horizontalAdvance(line) > label->contentsRect().width()) return false;
+    return true;
+  };
+  while (!fits(font) && font.pointSizeF() > 6) font.setPointSizeF(font.pointSizeF() - 0.5);
+  label->setFont(font);
+}
+
+}  // namespace
+
 TfrmHardware::TfrmHardware(Hardware& hardware, Settings& settings, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
@@ -24,6 +45,10 @@ TfrmHardware::TfrmHardware(Hardware& hardware, Settings& settings, QWidget* pare
   setFixedSize(197, 329);
   QFont bold = font();
   bold.setBold(true);
+  // The group's bold caption would pass to everything inside it: the ports, their results
+  // and "Auto find" say so explicitly that they are not bold.
+  QFont normal = font();
+  normal.setBold(false);
 
   auto* group = new QGroupBox("COM port", this);
   group->setFont(bold);
@@ -37,7 +62,7 @@ TfrmHardware::TfrmHardware(Hardware& hardware, Settings& settings, QWidget* pare
   strip->setPalette(light);
 
   butFind_ = new QPushButton("Auto find", strip);
-  butFind_->setFont(font());
+  butFind_->setFont(normal);
   butFind_->setGeometry(2, 2, 70, 20);
   connect(butFind_, &QPushButton::clicked, this, &TfrmHardware::butFindClick);
   auto* heading = new QLabel("Version", strip);
@@ -48,12 +73,12 @@ TfrmHardware::TfrmHardware(Hardware& hardware, Settings& settings, QWidget* pare
   auto* buttons = new QButtonGroup(this);
   for (int n = 1; n <= kPortCount; ++n) {
     auto* radio = new QRadioButton(QString("COM%1").arg(n), group);
-    radio->setFont(font());
+    radio->setFont(normal);
     radio->setGeometry(10, 46 + (n - 1) * 15, 70, 15);
     radio->installEventFilter(this);
     buttons->addButton(radio, n);
     auto* label = new QLabel("-", group);
-    label->setFont(font());
+    label->setFont(normal);
     label->setAlignment(Qt::AlignCenter);
     label->setGeometry(80, 46 + (n - 1) * 15, 100, 15);
     chkCOM_[n - 1] = radio;
@@ -68,7 +93,8 @@ TfrmHardware::TfrmHardware(Hardware& hardware, Settings& settings, QWidget* pare
   QPalette navy = note->palette();
   navy.setColor(QPalette::WindowText, QColor(0, 0, 128));
   note->setPalette(navy);
-  note->setGeometry(8, 244, 183, 46);
+  note->setGeometry(6, 244, 187, 48);
+  FitLines(note);
 
   butOK_ = new QPushButton("OK", this);
   butOK_->setDefault(true);

@@ -35,18 +35,6 @@ void FillWith(QWidget* widget, const QColor& colour) {
   widget->setPalette(palette);
 }
 
-ClickLabel* HelpLabel(QWidget* parent) {
-  auto* label = new ClickLabel("?", parent);
-  QFont font = label->font();
-  font.setBold(true);
-  font.setUnderline(true);
-  label->setFont(font);
-  QPalette palette = label->palette();
-  palette.setColor(QPalette::WindowText, QColor(0, 0, 255));
-  label->setPalette(palette);
-  label->setCursor(Qt::WhatsThisCursor);
-  return label;
-}
 
 }  // namespace
 
@@ -70,7 +58,7 @@ TfrmFilterView::TfrmFilterView(TfrmMain& main) : MdiChild(main, "Filter View", Q
   applyLayout->setSpacing(4);
   auto* applyTitle = new QHBoxLayout;
   applyTitle->addWidget(new QLabel("Apply from :", apply), 1);
-  Label5 = HelpLabel(apply);
+  Label5 = new HelpLabel(apply);
   applyTitle->addWidget(Label5);
   applyLayout->addLayout(applyTitle);
   cboApply = new QComboBox(apply);

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "ui/ClickLabel.h"
 #include "ui/Main.h"
 #include "ui/QtText.h"
 
@@ -93,14 +94,9 @@ TfrmGraphicView::TfrmGraphicView(TfrmMain& main) : MdiChild(main, "Graphic view"
   }
   panResolution_->setGeometry(caption->geometry().right() + 4, 0, x, kPanelTop - 1);
 
-  lblAide_ = new QLabel("?", client);
-  QFont bold = lblAide_->font();
-  bold.setBold(true);
-  lblAide_->setFont(bold);
+  lblAide_ = new ::velkor::ui::HelpLabel(client, [this] { lblAideClick(); });
   lblAide_->move(panResolution_->geometry().right() + 6, 2);
   lblAide_->adjustSize();
-  lblAide_->setCursor(Qt::PointingHandCursor);
-  lblAide_->installEventFilter(this);
 
   for (int k = 0; k < kChannelCount; ++k) {
     const int top = kFirstLabelTop + k * RollingPicture::kBandHeight;
@@ -144,10 +140,6 @@ TfrmGraphicView::TfrmGraphicView(TfrmMain& main) : MdiChild(main, "Graphic view"
 bool TfrmGraphicView::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Client() && event->type() == QEvent::Resize) {
     FormResize();
-  } else if (watched == lblAide_ && event->type() == QEvent::MouseButtonRelease &&
-             static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-    lblAideClick();
-    return true;
   }
   return MdiChild::eventFilter(watched, event);
 }

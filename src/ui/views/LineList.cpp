@@ -559,15 +559,8 @@ LineTitles LinePanel::CreateTitles(QWidget* client) {
   lblDate->setFixedWidth(95);
   lblDate->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
   t.frame = TitleLabel(new QLabel("Frame", t.row));
-  t.help = new ClickLabel("?", t.row);
+  t.help = new HelpLabel(t.row);
   TitleLabel(t.help);
-  QFont helpFont = t.help->font();
-  helpFont.setUnderline(true);
-  t.help->setFont(helpFont);
-  QPalette helpPalette = t.help->palette();
-  helpPalette.setColor(QPalette::WindowText, kBlue);
-  t.help->setPalette(helpPalette);
-  t.help->setCursor(Qt::WhatsThisCursor);
   t.help->setFixedWidth(16);
   titleRow->addSpacing(8);
   titleRow->addWidget(t.chan);
