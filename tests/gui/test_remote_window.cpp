@@ -6,6 +6,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -348,4 +349,25 @@ TEST(RemoteEndToEnd, AKeptProgramStartedThroughALinkStaysShownAndReachable) {
   EXPECT_EQ(r.out, "keep=0\nshown\nOK\nattach=0\n") << r.err << ReadWholeFile(program.dir.File("attach.err"));
   EXPECT_EQ(ReadWholeFile(program.dir.File("keep.out")), "(nothing)\n");
   EXPECT_FALSE(BlockExists(program.base));
+}
+
+TEST(RemoteWindow, TheLogFollowsItsNewestLineUnlessScrolledBack) {
+  ui::TfrmRemote log;
+  log.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&log));
+  const auto newestShown = [&log] {
+    const QAbstractItemModel* model = log.lstRemote->model();
+    const QRect row = log.lstRemote->visualRect(model->index(model->rowCount() - 1, 0));
+    return log.lstRemote->viewport()->rect().contains(row);
+  };
+  for (int i = 0; i < 60; ++i) {
+    log.AddLine("Ask (" + std::to_string(i) + "):");
+    ASSERT_TRUE(newestShown()) << i;
+  }
+  ASSERT_GT(log.lstRemote->verticalScrollBar()->maximum(), 0);
+
+  log.lstRemote->verticalScrollBar()->setValue(0);
+  log.AddLine("->(nothing)");
+  EXPECT_EQ(log.lstRemote->verticalScrollBar()->value(), 0);
+  EXPECT_FALSE(newestShown());
 }

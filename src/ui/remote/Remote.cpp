@@ -2,6 +2,7 @@
 
 #include <QListView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "ui/QtText.h"
@@ -50,7 +51,13 @@ TfrmRemote::TfrmRemote(QWidget* parent) : QWidget(parent, Qt::Tool) {
   layout->addWidget(lstRemote, 1);
 }
 
-void TfrmRemote::AddLine(std::string_view line) { model_.Append(line); }
+void TfrmRemote::AddLine(std::string_view line) {
+  // The log follows its newest line, unless the user scrolled back to read an older one.
+  const QScrollBar* bar = lstRemote->verticalScrollBar();
+  const bool atNewest = bar->value() >= bar->maximum();
+  model_.Append(line);
+  if (atNewest) lstRemote->scrollToBottom();
+}
 
 void TfrmRemote::butClearClick() { model_.Clear(); }
 
