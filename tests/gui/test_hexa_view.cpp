@@ -252,6 +252,34 @@ TEST(HexaView, ClickShowsTheRelativeTimeAndTheSelectedLines) {
   EXPECT_EQ(rig.Status(1), "Selected lines : 1");
 }
 
+TEST(HexaView, StatusPanelsFollowCtrlAAndForgetClearedRows) {
+  HexaRig rig;
+  rig.AddDates({0, 100, 105, 3000});
+  rig.Click(2);
+  ASSERT_EQ(rig.Status(1), "Selected lines : 1");
+
+  QTest::keyClick(rig.panel->lstHexa, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(rig.Status(0), "Relative time : 3.000ms");
+  EXPECT_EQ(rig.Status(1), "Selected lines : 4");
+
+  // Clear empties the list: no row is selected or timed any more.
+  rig.hexa->butClear->click();
+  EXPECT_EQ(rig.Status(0), "");
+  EXPECT_EQ(rig.Status(1), "");
+  EXPECT_EQ(rig.Status(2), "0 lines");
+
+  // A run that clears the list on its start, then Ctrl+A with no current row.
+  rig.AddDates({10, 20, 30});
+  rig.Click(1);
+  rig.Lines().Clear();
+  rig.AddDates({0, 40, 90});
+  EXPECT_EQ(rig.Status(0), "");
+  EXPECT_EQ(rig.Status(1), "");
+  QTest::keyClick(rig.panel->lstHexa, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(rig.Status(0), "Relative time : 0.090ms");
+  EXPECT_EQ(rig.Status(1), "Selected lines : 3");
+}
+
 TEST(HexaView, CopyPutsTheSelectedRowsOnTheClipboard) {
   HexaRig rig;
   rig.main->GetSettings().channels[1].caption = "Door";

@@ -513,6 +513,11 @@ LinePanel::LinePanel(TfrmMain& main, DecodedLineList& lines, QWidget* client, Li
   connect(lstHexa, &LineListView::RowClicked, this, &LinePanel::lstHexaClick);
   connect(lstHexa, &QAbstractItemView::doubleClicked, this, &LinePanel::EditClick);
   connect(lstHexa->selectionModel(), &QItemSelectionModel::selectionChanged, this, &LinePanel::SelectionChanged);
+  // The rows the panels spoke of are gone once the list is emptied (Clear, a new run).
+  connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+    SetStatusText(0, QString());
+    SetStatusText(1, QString());
+  });
 
   scbFrame = new QScrollBar(Qt::Horizontal, client);
   scbFrame->setRange(0, kMaxFieldScroll);
@@ -611,6 +616,28 @@ void LinePanel::SelectionChanged(const QItemSelection& selected, const QItemSele
   };
   mark(deselected, false);
   mark(selected, true);
+  // A selection made otherwise than by a click (Ctrl+A, a drag) shows its block as well.
+  ShowSelectionStatus();
+}
+
+void LinePanel::ShowSelectionStatus() {
+  const DecodedLineList& lines = model_->Lines();
+  std::size_t focus = lines.size();
+  const QModelIndex current = lstHexa->currentIndex();
+  if (current.isValid()) {
+    focus = static_cast<std::size_t>(current.row());
+  } else {
+    for (const QItemSelectionRange& range : lstHexa->selectionModel()->selection())
+      focus = std::min(focus, static_cast<std::size_t>(range.top()));
+  }
+  if (focus >= lines.size()) {
+    SetStatusText(0, QString());
+    SetStatusText(1, QString());
+    return;
+  }
+  const ClickStatus status = ClickStatusAt(lines, focus);
+  SetStatusText(0, ToQt(status.relativeTime));
+  SetStatusText(1, ToQt(status.selectedLines));
 }
 
 void LinePanel::lblDateClick() {
@@ -620,12 +647,7 @@ void LinePanel::lblDateClick() {
 }
 
 void LinePanel::lstHexaClick() {
-  const QModelIndex current = lstHexa->currentIndex();
-  const DecodedLineList& lines = model_->Lines();
-  if (!current.isValid() || static_cast<std::size_t>(current.row()) >= lines.size()) return;
-  const ClickStatus status = ClickStatusAt(lines, static_cast<std::size_t>(current.row()));
-  SetStatusText(0, ToQt(status.relativeTime));
-  SetStatusText(1, ToQt(status.selectedLines));
+  if (lstHexa->currentIndex().isValid()) ShowSelectionStatus();
 }
 
 void LinePanel::scbFrameChange(int position) {

@@ -256,6 +256,9 @@ class LinePanel : public QObject {
  private:
   void Save(bool selectedOnly);
   void SelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
+  // The relative time and the selected lines around the current row (else the first
+  // selected one); both panels empty when there is neither.
+  void ShowSelectionStatus();
 
   TfrmMain& main_;
   LinePanelOptions options_;
