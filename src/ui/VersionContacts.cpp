@@ -15,7 +15,7 @@
 namespace velkor::ui {
 
 TfrmVersionContacts::TfrmVersionContacts(QWidget* parent, VersionRecord record, ContactAddresses contacts)
-    : QDialog(parent), openLink_([](const QString& url) { QDesktopServices::openUrl(QUrl(url)); }) {
+    : QDialog(parent), openLink_([](const QString& url) { return QDesktopServices::openUrl(QUrl(url)); }) {
   setWindowTitle("Version and Contacts");
   setModal(true);
 
@@ -48,6 +48,14 @@ TfrmVersionContacts::TfrmVersionContacts(QWidget* parent, VersionRecord record, 
   group("To contact commercial service :", contacts.commercialMail, "[Kivo]", contacts.commercialWeb,
         lblCommercialMail, lblCommercialWeb);
 
+  lblAddress = new QLabel("No program opens this link here. Its address, to copy :");
+  txtAddress = new QLineEdit;
+  txtAddress->setReadOnly(true);
+  lblAddress->hide();
+  txtAddress->hide();
+  layout->addWidget(lblAddress);
+  layout->addWidget(txtAddress);
+
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   auto* butClose = new QPushButton("Close");
@@ -63,8 +71,18 @@ QLabel* TfrmVersionContacts::AddLink(const QString& text, const QString& url) {
   label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
   label->setCursor(Qt::PointingHandCursor);
   // The window stays open; the desktop opens the mail or the site.
-  connect(label, &QLabel::linkActivated, this, [this](const QString& link) { openLink_(link); });
+  connect(label, &QLabel::linkActivated, this, [this, text](const QString& link) {
+    if (!openLink_(link)) ShowAddress(text);
+  });
   return label;
+}
+
+void TfrmVersionContacts::ShowAddress(const QString& address) {
+  txtAddress->setText(address);
+  lblAddress->show();
+  txtAddress->show();
+  txtAddress->selectAll();
+  txtAddress->setFocus();
 }
 
 }  // namespace velkor::ui

@@ -16,8 +16,8 @@ namespace velkor::ui {
 class TfrmVersionContacts : public QDialog {
   Q_OBJECT
  public:
-  // Hands a link to the desktop; tests put a recorder here.
-  using LinkOpener = std::function<void(const QString& url)>;
+  // Hands a link to the desktop; false when nothing there opens it. Tests put a recorder here.
+  using LinkOpener = std::function<bool(const QString& url)>;
 
   explicit TfrmVersionContacts(QWidget* parent = nullptr,
                                VersionRecord record = ProgramVersionRecord(),
@@ -30,9 +30,13 @@ class TfrmVersionContacts : public QDialog {
   QLabel* lblTechnicalWeb = nullptr;
   QLabel* lblCommercialMail = nullptr;
   QLabel* lblCommercialWeb = nullptr;
+  // Shown when the desktop has no program for a link: the address, selected for copying.
+  QLabel* lblAddress = nullptr;
+  QLineEdit* txtAddress = nullptr;
 
  private:
   QLabel* AddLink(const QString& text, const QString& url);
+  void ShowAddress(const QString& address);
 
   LinkOpener openLink_;
 };

@@ -18,6 +18,13 @@ QString Href(const QLabel* label) {
   return m.captured(1).replace("&amp;", "&");
 }
 
+// A visible text field of the window that holds exactly this text, or null.
+QLineEdit* VisibleFieldWith(QWidget& window, const QString& text) {
+  for (QLineEdit* field : window.findChildren<QLineEdit*>())
+    if (field->isVisible() && field->text() == text) return field;
+  return nullptr;
+}
+
 }  // namespace
 
 TEST(VersionContacts, ShowsTheVersionTextAndTheComment) {
@@ -36,7 +43,10 @@ TEST(VersionContacts, LinksOpenMailWithTheirSubjectAndTheWebSites) {
   TfrmVersionContacts window(nullptr, VersionRecord{"1.2.3.4", ""},
                              ContactAddresses{"tech@x.test", "https://tech.x.test", "sales@x.test", "https://x.test"});
   QStringList opened;
-  window.SetLinkOpener([&](const QString& url) { opened << url; });
+  window.SetLinkOpener([&](const QString& url) {
+    opened << url;
+    return true;
+  });
   window.show();
   for (QLabel* label : {window.lblTechnicalMail, window.lblTechnicalWeb, window.lblCommercialMail,
                         window.lblCommercialWeb})
@@ -45,4 +55,21 @@ TEST(VersionContacts, LinksOpenMailWithTheirSubjectAndTheWebSites) {
                                  "mailto:sales@x.test?subject=%5BKivo%5D&body=...", "https://x.test"}));
   EXPECT_TRUE(window.isVisible());  // the window stays open
   EXPECT_EQ(window.lblTechnicalMail->cursor().shape(), Qt::PointingHandCursor);
+  EXPECT_EQ(VisibleFieldWith(window, "tech@x.test"), nullptr);
+}
+
+TEST(VersionContacts, ALinkNothingOpensShowsItsAddressToCopy) {
+  TfrmVersionContacts window(nullptr, VersionRecord{"1.2.3.4", ""},
+                             ContactAddresses{"tech@x.test", "https://tech.x.test", "sales@x.test", "https://x.test"});
+  window.show();
+  // The offscreen desktop has no program for mail or web links.
+  Q_EMIT window.lblTechnicalMail->linkActivated(Href(window.lblTechnicalMail));
+  QLineEdit* shown = VisibleFieldWith(window, "tech@x.test");
+  ASSERT_NE(shown, nullptr);
+  EXPECT_TRUE(shown->isReadOnly());
+  EXPECT_EQ(shown->selectedText(), "tech@x.test");
+
+  Q_EMIT window.lblCommercialWeb->linkActivated(Href(window.lblCommercialWeb));
+  EXPECT_NE(VisibleFieldWith(window, "https://x.test"), nullptr);
+  EXPECT_TRUE(window.isVisible());
 }
