@@ -52,3 +52,18 @@ TEST(Cp1252, EveryByteComesBackAndForeignOrBrokenUtf8BecomesAQuestionMark) {
   };
   for (const auto& c : cases) EXPECT_EQ(Utf8ToCp1252(c.utf8), c.cp1252) << c.utf8;
 }
+
+TEST(Cp1252, CharactersOutsideTheCodePageAreNamedOnceInOrder) {
+  const struct {
+    std::string utf8;
+    std::vector<char32_t> missing;
+  } cases[] = {
+      {"Baudrate=9600 \xC2\xB5s \xE2\x82\xAC \xE2\x80\xA2", {}},  // micro sign, euro, bullet: all in
+      {"? stays a question mark", {}},
+      {"\xCE\xA9=1 \xE4\xB8\xAD \xCE\xA9", {0x03A9, 0x4E2D}},     // omega twice, then a CJK sign
+      {"a\xE2\x80\x8B" "b\xF0\x9F\x98\x80", {0x200B, 0x1F600}},   // an invisible space, an emoji
+      {"\xC2\x81", {}},                                            // an undefined code goes through
+      {"\xC0\xBB \xE2\x82", {}},                                   // broken bytes are no characters
+  };
+  for (const auto& c : cases) EXPECT_EQ(CharactersOutsideCp1252(c.utf8), c.missing) << c.utf8;
+}

@@ -1,5 +1,6 @@
 #include "app/Cp1252.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace velkor {
@@ -43,31 +44,47 @@ static char FromCodePoint(std::uint32_t cp) {
   return '?';
 }
 
+// The code point at text[i] and the bytes it takes; a malformed or overlong sequence gives
+// '?' for its first byte alone (an overlong form would let a ';', '=' or line end through in
+// disguise).
+static std::size_t DecodeUtf8(std::string_view text, std::size_t i, std::uint32_t& cp) {
+  const unsigned char c = static_cast<unsigned char>(text[i]);
+  int extra = 0;
+  if (c < 0x80) { cp = c; return 1; }
+  if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; extra = 1; }
+  else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; extra = 2; }
+  else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; extra = 3; }
+  else { cp = '?'; return 1; }
+  for (int k = 1; k <= extra; ++k) {
+    if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) { cp = '?'; return 1; }
+    cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+  }
+  static constexpr std::uint32_t kShortest[4] = {0, 0x80, 0x800, 0x10000};
+  if (cp < kShortest[extra]) cp = '?';
+  return 1 + static_cast<std::size_t>(extra);
+}
+
 std::string Utf8ToCp1252(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
     std::uint32_t cp = 0;
-    int extra = 0;
-    if (c < 0x80) { cp = c; }
-    else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; extra = 1; }
-    else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; extra = 2; }
-    else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; extra = 3; }
-    else { out += '?'; ++i; continue; }
-    bool ok = true;
-    for (int k = 1; k <= extra; ++k) {
-      if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) { ok = false; break; }
-      cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-    }
-    if (!ok) { out += '?'; ++i; continue; }
-    // An overlong form would let a ';', '=' or line end through in disguise.
-    static constexpr std::uint32_t kShortest[4] = {0, 0x80, 0x800, 0x10000};
-    if (cp < kShortest[extra]) cp = '?';
+    i += DecodeUtf8(text, i, cp);
     out += FromCodePoint(cp);
-    i += 1 + extra;
   }
   return out;
+}
+
+std::vector<char32_t> CharactersOutsideCp1252(std::string_view utf8) {
+  std::vector<char32_t> missing;
+  for (std::size_t i = 0; i < utf8.size();) {
+    std::uint32_t cp = 0;
+    i += DecodeUtf8(utf8, i, cp);
+    if (cp == '?' || FromCodePoint(cp) != '?') continue;
+    const char32_t c = static_cast<char32_t>(cp);
+    if (std::find(missing.begin(), missing.end(), c) == missing.end()) missing.push_back(c);
+  }
+  return missing;
 }
 
 }  // namespace velkor
