@@ -80,6 +80,14 @@ bool FolderWritable(const QString& folder) {
   return info.isDir() && info.isWritable();
 }
 
+// The file a path names: its canonical path, or its cleaned absolute path while it does not
+// exist. Never empty.
+QString FileIdentity(const QString& path) {
+  const QFileInfo info(path);
+  const QString canonical = info.canonicalFilePath();
+  return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+}
+
 // File names go to the system in its own encoding, not in the texts' code page.
 std::string PathBytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
@@ -411,7 +419,12 @@ void TfrmMain::OpenFrameEditor(const QString& name, const QString& errorText) {
   const bool isNew = name == ToQt(kNewFrameCaption);
   if (!isNew) {
     // A file already open comes to the front with the new reason; its text stays as edited.
-    if (TfrmFrame* open = editorRegistry_.Find(name, [](const TfrmFrame& e) { return e.Caption(); })) {
+    // The same file may be named relatively (a configuration) or absolutely (a dialog), or
+    // through a link: it is the file that is compared, not its name.
+    const auto sameFile = [](const TfrmFrame& e) {
+      return e.FilePath().isEmpty() ? QString() : FileIdentity(e.FilePath());
+    };
+    if (TfrmFrame* open = editorRegistry_.Find(FileIdentity(name), sameFile)) {
       open->SetErrorText(errorText);
       open->show();
       mdi_->setActiveSubWindow(open);

@@ -3,6 +3,8 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -79,6 +81,58 @@ TEST_F(FrameEditorTest, OpeningAnOpenFileBringsItForwardWithTheNewErrorAndKeepsT
   EXPECT_EQ(editor->txtDescription->toPlainText(), "[PROTOCOL]\nBaudrate=9600\nDataBits=8");
   EXPECT_TRUE(editor->Modified());
   EXPECT_TRUE(rig.dialogs.messages.empty());
+}
+
+TEST_F(FrameEditorTest, OneFileNamedRelativelyAbsolutelyOrThroughALinkHasOneEditor) {
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(rig.dir.File("sub"))));
+  const QString path = File("sub/b.cfd", "[BAUDRATE]\r\n");
+  const QString link = QString::fromStdString(rig.dir.File("link.cfd"));
+  ASSERT_TRUE(QFile::link(path, link));
+  {
+    CurrentFolder here(rig.dir.Path());
+    rig.main->OpenFrameEditor("sub/b.cfd", {});  // as a configuration names it
+  }
+  ASSERT_NE(Editor(0), nullptr);
+  Type(Editor(0), "\n[ID]");
+  for (const QString& name : {path, QString::fromStdString(rig.dir.File("sub/../sub/b.cfd")), link}) {
+    SCOPED_TRACE(name.toStdString());
+    rig.main->OpenFrameEditor(name, "Error : again");
+    EXPECT_EQ(Registry().Count(), 1);
+    EXPECT_EQ(Editor(0)->txtErreur->text(), "Error : again");
+    EXPECT_TRUE(Editor(0)->Modified());
+  }
+  // Another file of the same name elsewhere is another file.
+  rig.main->OpenFrameEditor(File("b.cfd", "[BAUDRATE]\r\n"), {});
+  EXPECT_EQ(Registry().Count(), 2);
+}
+
+TEST_F(FrameEditorTest, CharactersTheFileCannotHoldAreNamedBeforeWriting) {
+  const QString path = File("c.sfd", "[PROTOCOL]\r\n");
+  rig.main->OpenFrameEditor(path, {});
+  TfrmFrame* editor = Editor(0);
+  Type(editor, QString::fromUtf8("\n; \u03A9 \u00B5s \u20AC a\u200Bb \u03A9"));
+
+  rig.dialogs.answers.push_back(ui::Answer::No);
+  editor->butSaveClick();
+  ASSERT_EQ(rig.dialogs.messages.size(), 1u);
+  EXPECT_EQ(rig.dialogs.messages[0].caption, "Warning");
+  EXPECT_EQ(rig.dialogs.messages[0].text,
+            QString::fromUtf8("These characters can not be saved in a frame description and would be written as "
+                              "\"?\" :\n\u03A9 (U+03A9), \u200B (U+200B)\nSave anyway ?"));
+  EXPECT_EQ(ReadWholeFile(FromQt(path)), "[PROTOCOL]\r\n");
+  EXPECT_TRUE(editor->Modified());
+
+  rig.dialogs.answers.push_back(ui::Answer::Yes);
+  editor->butSaveClick();
+  EXPECT_EQ(ReadWholeFile(FromQt(path)), "[PROTOCOL]\r\n; ? \xB5s \x80 a?b ?\r\n");
+  EXPECT_FALSE(editor->Modified());
+
+  // A text the code page holds whole is saved without a word.
+  editor->txtDescription->selectAll();
+  editor->txtDescription->insertPlainText(QString::fromUtf8("[PROTOCOL]\n; \u00E9"));
+  editor->butSaveClick();
+  EXPECT_EQ(rig.dialogs.messages.size(), 2u);
+  EXPECT_EQ(ReadWholeFile(FromQt(path)), "[PROTOCOL]\r\n; \xE9\r\n");
 }
 
 TEST_F(FrameEditorTest, TwoNewDescriptionsShareTheCaptionAndClosingOneFreesExactlyItsEntry) {

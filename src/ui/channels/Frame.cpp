@@ -2,14 +2,17 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStringList>
 #include <QVBoxLayout>
 
+#include "app/Cp1252.h"
 #include "channels/FrameDescriptionText.h"
 #include "ui/ClickLabel.h"
 #include "ui/Icons.h"
@@ -79,6 +82,7 @@ bool TfrmFrame::LoadFile(const QString& path) {
   txtDescription->setPlainText(ToQt(text));
   txtDescription->document()->setModified(false);
   setWindowTitle(path);
+  filePath_ = QFileInfo(path).absoluteFilePath();
   cboType->setCurrentIndex(FrameTypeOfPath(FromQt(path)));
   cboType->setEnabled(false);
   return false;
@@ -102,20 +106,37 @@ void TfrmFrame::SaveDescription(bool saveAs) {
     Main().ShowMessage("You must define the frame type", "Error");
     return;
   }
-  QString path = Caption();
+  const QString text = txtDescription->toPlainText();
+  if (!ConfirmUnsavableCharacters(text)) return;
+  QString path = filePath_;
   if (saveAs) {
     const QString filter = ToQt(FrameTypeFilter(type));
     path = Main().GetDialogs().SaveFile(this, FileRequest{{}, filter, filter.right(3), {}});
     if (path.isEmpty()) return;
   }
   // The decoders read these files as Windows-1252, so that is how they are written.
-  if (WriteFrameDescriptionText(FromQt(path), FromQt(txtDescription->toPlainText()))) {
+  if (WriteFrameDescriptionText(FromQt(path), FromQt(text))) {
     Main().ShowMessage("The file can not be written: " + path, "Error");
     return;
   }
-  if (saveAs) setWindowTitle(path);
+  if (saveAs) {
+    setWindowTitle(path);
+    filePath_ = QFileInfo(path).absoluteFilePath();
+  }
   txtDescription->document()->setModified(false);
   saved_ = true;
+}
+
+bool TfrmFrame::ConfirmUnsavableCharacters(const QString& text) {
+  const std::vector<char32_t> missing = CharactersOutsideCp1252(text.toStdString());
+  if (missing.empty()) return true;
+  // Each with its code, so that an invisible one (a zero-width space) can be found too.
+  QStringList names;
+  for (char32_t c : missing)
+    names << QString::fromUcs4(&c, 1) + " (U+" + QString::number(static_cast<uint>(c), 16).toUpper().rightJustified(4, '0') + ")";
+  return Main().ShowMessage("These characters can not be saved in a frame description and would be written as "
+                            "\"?\" :\n" + names.join(", ") + "\nSave anyway ?",
+                            "Warning", Buttons::YesNo) == Answer::Yes;
 }
 
 void TfrmFrame::butCloseClick() {

@@ -28,6 +28,9 @@ class TfrmFrame : public MdiChild {
 
   void SetErrorText(const QString& text);
   QString Caption() const { return windowTitle(); }
+  // The file the editor holds, absolute: the caption keeps the name it was opened by, which
+  // may be relative to a folder that is no longer the current one. Empty for a new one.
+  QString FilePath() const { return filePath_; }
   bool Saved() const { return saved_; }
   bool Modified() const;
 
@@ -51,7 +54,11 @@ class TfrmFrame : public MdiChild {
 
  private:
   void SaveDescription(bool saveAs);
+  // Names the characters the file's code page has no place for; true when there are none
+  // or the user saves anyway.
+  bool ConfirmUnsavableCharacters(const QString& text);
 
+  QString filePath_;
   bool saved_ = false;
   bool forgotten_ = false;
 };
