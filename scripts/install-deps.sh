@@ -5,7 +5,8 @@ packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev qt6-b
   clang libclang-rt-dev
   help2man librsvg2-bin gzip file desktop-file-utils appstream man-db dpkg-dev lintian
   zlib1g-dev python3-can tshark
-  xvfb xauth xdotool)
+  xvfb xauth xdotool
+  openbox x11-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

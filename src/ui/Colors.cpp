@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "ui/Main.h"
+#include "ui/Placement.h"
 #include "ui/QtText.h"
 
 namespace velkor::ui {
@@ -121,7 +122,10 @@ void TfrmColors::ShowColours(const std::array<Colour, kChannelCount>& text,
 
 void TfrmColors::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (!event->spontaneous()) FormShow();
+  if (event->spontaneous()) return;
+  // Over the middle of the main window, at every showing.
+  CentreIn(this, main_.geometry());
+  FormShow();
 }
 
 void TfrmColors::FormShow() {

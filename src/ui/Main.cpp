@@ -6,6 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QMoveEvent>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QPainter>
@@ -25,6 +29,7 @@
 #include "ui/Aide.h"
 #include "ui/Colors.h"
 #include "ui/Icons.h"
+#include "ui/Placement.h"
 #include "ui/QtText.h"
 #include "ui/VersionContacts.h"
 #include "ui/views/Edit.h"
@@ -119,6 +124,12 @@ TfrmMain::TfrmMain(MainOptions options)
   CreateMenus();
   CreateToolBar();
   resize(639, 546);
+  // Centred until a configuration places it; from here on its place is its frame's.
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    PlaceFramesFromNowOn(this, screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+  else
+    PlaceFramesFromNowOn(this, QPoint(0, 0));
+  normalPlace_ = QRect(pos(), size());
 
   progress_ = new TfrmProgress();
   hardwareWindow_ = new TfrmHardware(hardware_, settings_, this);
@@ -344,6 +355,13 @@ void TfrmMain::CreateChildren() {
     window->hide();
     channelWindows_[i] = window;
   }
+  // Without a configuration file they stay where the file's defaults put them, not where
+  // the frame would heap them up at their first showing.
+  const Settings defaults;
+  PlaceChild(graphicView_, defaults.graphic, false);
+  PlaceChild(filterView_, defaults.filter, false);
+  PlaceChild(hexaView_, defaults.hexa, false);
+  for (int i = 0; i < kChannelCount; ++i) PlaceChild(channelWindows_[i], defaults.channelWindows[i], false);
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
@@ -489,21 +507,71 @@ void TfrmMain::ApplyConfiguration() {
   if (hexaView_) hexaView_->raise();
 }
 
+namespace {
+
+// The screen a window placed at this point would show on (the primary one when none).
+QRect ScreenAreaAt(QPoint at) {
+  const QScreen* screen = QGuiApplication::screenAt(at);
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  return screen ? screen->availableGeometry() : QRect(0, 0, 640, 480);
+}
+
+}  // namespace
+
 void TfrmMain::PlaceMainWindow() {
-  // A maximised window is placed in its normal state, which is where it goes back to when
-  // restored; it stays maximised, and a file may maximise it but never restores it.
-  const bool wasMaximized = isMaximized();
-  if (wasMaximized) setWindowState(windowState() & ~Qt::WindowMaximized);
-  move(settings_.main.left, settings_.main.top);
-  resize(settings_.main.width, settings_.main.height);
-  if (wasMaximized || settings_.mainMaximized) setWindowState(windowState() | Qt::WindowMaximized);
+  // The file gives the frame's place and the size within it: the place the window has
+  // when it is not maximised, and comes back to when restored.
+  const QSize size(settings_.main.width, settings_.main.height);
+  const QPoint wanted(settings_.main.left, settings_.main.top);
+  normalPlace_ = QRect(KeepReachable(QRect(wanted, size), ScreenAreaAt(wanted)), size);
+  if (isMaximized()) {
+    // A maximised window stays so (a file may maximise, never restore it). Restoring it only
+    // to place it, then maximising it again, left the window system and the window
+    // disagreeing on its size; the place is taken when the user restores it.
+    update();
+    return;
+  }
+  PlaceNormally(normalPlace_);
+  if (settings_.mainMaximized) setWindowState(windowState() | Qt::WindowMaximized);
   update();
+}
+
+void TfrmMain::PlaceNormally(QRect place) {
+  placing_ = true;
+  resize(place.size());
+  MoveFrame(this, place.topLeft());
+  placing_ = false;
+}
+
+void TfrmMain::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange) return;
+  const auto old = static_cast<QWindowStateChangeEvent*>(event)->oldState();
+  if ((old & Qt::WindowMaximized) && windowState() == Qt::WindowNoState) PlaceNormally(normalPlace_);
+}
+
+void TfrmMain::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  NoteNormalPlace();
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  NoteNormalPlace();
+}
+
+void TfrmMain::NoteNormalPlace() {
+  // What a save of a maximised window stores: where the user last had it unmaximised.
+  if (!placing_ && isVisible() && windowState() == Qt::WindowNoState) normalPlace_ = QRect(pos(), size());
 }
 
 void TfrmMain::PlaceChild(MdiChild* window, const WindowPlacement& placement, bool withSize) {
   if (!window) return;
-  window->move(placement.left, placement.top);
   if (withSize) window->SetClientSize(QSize(placement.width, placement.height));
+  // The frame's client area can grow to the screen's: a window beyond that, or with its
+  // title above the top, could never be reached to drag it back.
+  const QRect area(QPoint(0, 0), ScreenAreaAt(geometry().center()).size());
+  window->move(KeepReachable(QRect(QPoint(placement.left, placement.top), window->size()), area));
   window->setVisible(placement.visible);
 }
 
@@ -514,16 +582,10 @@ WindowPlacement TfrmMain::PlacementOf(MdiChild* window) const {
 
 void TfrmMain::StoreWindowPlacements() {
   settings_.mainMaximized = isMaximized();
-  if (isMaximized()) {
-    // Stored as the normal place and size, so that loading the file maximises a window
-    // that comes back there when restored (and a file saved maximised saves the same keys).
-    const QRect normal = normalGeometry();
-    const QPoint frame = geometry().topLeft() - frameGeometry().topLeft();
-    settings_.main = WindowPlacement{normal.x() - frame.x(), normal.y() - frame.y(), normal.height(),
-                                     normal.width(), true};
-  } else {
-    settings_.main = WindowPlacement{x(), y(), height(), width(), true};
-  }
+  // Read back as it is loaded: the frame's place and the size within it; for a maximised
+  // window, those it has when restored.
+  const QRect normal = windowState() == Qt::WindowNoState ? QRect(pos(), size()) : normalPlace_;
+  settings_.main = WindowPlacement{normal.x(), normal.y(), normal.height(), normal.width(), true};
   if (graphicView_) settings_.graphic = PlacementOf(graphicView_);
   if (filterView_) settings_.filter = PlacementOf(filterView_);
   if (hexaView_) settings_.hexa = PlacementOf(hexaView_);

@@ -164,6 +164,9 @@ class TfrmMain : public QMainWindow {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void CreateCommands();
@@ -178,6 +181,8 @@ class TfrmMain : public QMainWindow {
   void PlaceChild(MdiChild* window, const WindowPlacement& placement, bool withSize);
   WindowPlacement PlacementOf(MdiChild* window) const;
   void PlaceMainWindow();
+  void PlaceNormally(QRect place);
+  void NoteNormalPlace();
   void ParseArguments();
   // Loads the bundled demo's configuration; returns its capture (empty when not found).
   QString LoadDemo();
@@ -218,6 +223,9 @@ class TfrmMain : public QMainWindow {
   QString startConfig_;   // --config FILE
   QString startCapture_;  // a capture file named on the command line
   bool startDemo_ = false;  // --demo
+  // The frame's place and the size within it when not maximised.
+  QRect normalPlace_;
+  bool placing_ = false;
   bool firstShow_ = true;
   bool closing_ = false;
 };

@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QScreen>
 
+#include "ui/Placement.h"
 #include "ui/QtText.h"
 
 namespace velkor::ui {
@@ -129,10 +130,7 @@ void TfrmHardware::Repaint() {
 }
 
 void TfrmHardware::showEvent(QShowEvent* event) {
-  if (QScreen* screen = QApplication::primaryScreen()) {
-    const QRect area = screen->availableGeometry();
-    move(area.center() - QPoint(width() / 2, height() / 2));
-  }
+  CentreOnScreen(this);
   hardware_.FormShow();
   Refresh();
   butOK_->setFocus();

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "ui/Placement.h"
 #include "ui/views/LineList.h"
 
 namespace velkor::ui {
@@ -29,10 +30,7 @@ TfrmEdit::TfrmEdit(QWidget* parent) : QDialog(parent) {
 void TfrmEdit::ShowLine(const QString& text) {
   txtEdit->setText(text);
   txtEdit->setCursorPosition(0);
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->availableGeometry();
-    move(area.center() - QPoint(width() / 2, height() / 2));
-  }
+  CentreOnScreen(this);
   // Modal without a nested event loop: the caller returns, the other windows wait.
   show();
   raise();
