@@ -71,7 +71,8 @@ void TfrmProgress::paintEvent(QPaintEvent*) {
   p.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
-void TfrmProgress::ShowProgress(const QString& title) {
+void TfrmProgress::ShowProgress(const QString& title, bool stoppable) {
+  butStop_->setEnabled(stoppable);
   lblPourcent_->setText("0%");
   lblTitre_->setText(title);
   barLeft_ = -kBarWidth;

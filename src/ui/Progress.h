@@ -14,7 +14,8 @@ class TfrmProgress : public QWidget {
  public:
   TfrmProgress();
 
-  void ShowProgress(const QString& title);
+  // Without `stoppable` the Stop button is disabled: for work that nothing may interrupt.
+  void ShowProgress(const QString& title, bool stoppable = true);
   void SetProgress(int percent);
   void HideProgress();
   bool StopRequested() const { return stopRequested_; }

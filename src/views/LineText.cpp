@@ -78,6 +78,37 @@ std::string RenderLines(const DecodedLineList& lines, const ChannelCaptions& cap
   return text;
 }
 
+RenderedLineParts::RenderedLineParts(const DecodedLineList& lines, const ChannelCaptions& captions,
+                                     bool selectedOnly)
+    : lines_(lines), captions_(captions), selectedOnly_(selectedOnly) {
+  for (std::size_t i = 0; i < lines_.size(); ++i) toRender_ += !selectedOnly_ || lines_.Selected(i);
+}
+
+bool RenderedLineParts::NextPart(std::string& text, std::size_t partBytes) {
+  cp1252_.clear();
+  bool any = false;
+  for (; next_ < lines_.size() && cp1252_.size() < partBytes; ++next_) {
+    if (selectedOnly_ && !lines_.Selected(next_)) continue;
+    cp1252_ += RenderDecodedLine(lines_.Line(next_), captions_.text);
+    cp1252_ += "\r\n";
+    any = true;
+    ++rendered_;
+  }
+  text += Cp1252ToUtf8(cp1252_);
+  return any;
+}
+
+std::size_t RenderedLineParts::ExpectedBytes(std::size_t renderedBytes) const {
+  if (rendered_ == 0 || rendered_ >= toRender_) return renderedBytes;
+  const double perLine = static_cast<double>(renderedBytes) / static_cast<double>(rendered_);
+  return static_cast<std::size_t>(perLine * static_cast<double>(toRender_) * 1.05) + 4096;
+}
+
+int RenderedLineParts::Percent() const {
+  if (lines_.empty()) return 100;
+  return static_cast<int>(static_cast<unsigned long long>(next_) * 100 / lines_.size());
+}
+
 namespace {
 
 constexpr std::size_t kSaveChunkBytes = 1 << 20;

@@ -57,6 +57,31 @@ std::string LineCountText(std::size_t count);
 // The rendered lines, all of them or only the selected ones, each followed by CR LF.
 std::string RenderLines(const DecodedLineList& lines, const ChannelCaptions& captions, bool selectedOnly);
 
+// The same text in UTF-8, a part at a time, for a copy of millions of lines that shows its
+// progress: each part is appended where the caller keeps the text, which is then the only
+// copy of it.
+class RenderedLineParts {
+ public:
+  RenderedLineParts(const DecodedLineList& lines, const ChannelCaptions& captions, bool selectedOnly);
+  // Appends the next lines, until at least `partBytes` bytes were appended or the lines
+  // end. False when no line was left to append.
+  bool NextPart(std::string& text, std::size_t partBytes);
+  // How far through the list, 0 to 100.
+  int Percent() const;
+  // The size the whole text will have, guessed from the lines rendered so far, so that its
+  // place can be taken once instead of growing (and being copied) as it fills.
+  std::size_t ExpectedBytes(std::size_t renderedBytes) const;
+
+ private:
+  const DecodedLineList& lines_;
+  ChannelCaptions captions_;
+  bool selectedOnly_;
+  std::size_t next_ = 0;
+  std::size_t toRender_ = 0;
+  std::size_t rendered_ = 0;
+  std::string cp1252_;
+};
+
 // Writes the rendered lines (as RenderLines, in UTF-8) to a file through SafeSave, so a
 // failed save leaves the file as it was and no half file. True when the file could not be
 // written.

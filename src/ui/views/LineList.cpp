@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -15,6 +16,7 @@
 #include <climits>
 
 #include "ui/Main.h"
+#include "ui/Progress.h"
 #include "ui/QtText.h"
 #include "views/LineText.h"
 #include "ui/views/Edit.h"
@@ -23,6 +25,7 @@ namespace velkor::ui {
 
 namespace {
 
+constexpr std::size_t kCopyPartBytes = 1 << 20;
 const QColor kWhite(255, 255, 255);
 const QColor kBlack(0, 0, 0);
 const QColor kBlue(0, 0, 255);
@@ -670,9 +673,41 @@ void LinePanel::Save(bool selectedOnly) {
 void LinePanel::mnuCopyClick() {
   const DecodedLineList& lines = model_->Lines();
   if (lines.empty()) return;
-  const std::string text = RenderLines(lines, CaptionsOf(main_.GetSettings()), true);
+  // Millions of lines take seconds: the text is built a part at a time, straight into the
+  // bytes the clipboard keeps, with the progress window up once it takes more than a part.
+  RenderedLineParts parts(lines, CaptionsOf(main_.GetSettings()), true);
+  QByteArray text;
+  std::string part;
+  TfrmProgress& progress = main_.Progress();
+  bool shown = false;
+  // The user's input waits until the copy is done (so no Stop); a run or the remote client
+  // may still change the list meanwhile, and the copy is then given up.
+  const std::uint64_t generation = lines.Generation();
+  const std::uint64_t removed = lines.RemovedFromFront();
+  bool changed = false;
+  for (;;) {
+    part.clear();
+    if (!parts.NextPart(part, kCopyPartBytes)) break;
+    text.append(part.data(), static_cast<qsizetype>(part.size()));
+    if (!shown && parts.Percent() < 100) {
+      text.reserve(static_cast<qsizetype>(parts.ExpectedBytes(static_cast<std::size_t>(text.size()))));
+      progress.ShowProgress("Copy...", false);
+      shown = true;
+    }
+    if (shown) {
+      progress.SetProgress(parts.Percent());
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+      changed = lines.Generation() != generation || lines.RemovedFromFront() != removed;
+      if (changed) break;
+    }
+  }
+  if (shown) progress.HideProgress();
   // Copying an empty selection leaves the clipboard as it was.
-  if (!text.empty()) QGuiApplication::clipboard()->setText(ToQt(text));
+  if (text.isEmpty() || changed) return;
+  auto* data = new QMimeData;
+  // Kept as UTF-8 bytes; a text of millions of lines is not made over as a string.
+  data->setData("text/plain", text);
+  QGuiApplication::clipboard()->setMimeData(data);
 }
 
 void LinePanel::EditClick() {
