@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -336,6 +337,8 @@ TEST(LoadLinDescription, RefusalsAndTheirMessages) {
       {replace("InterFrame=2000", "InterFrame=-1"), "Value of InterFrame"},
       {replace("InterFrame=2000", "Inter=2000"), "Value of InterFrame"},
       {replace("ChecksumIncludeID=YES", "ChecksumIncludeID=enhanced"), "Value of ChecksumIncludeID"},
+      {replace("ChecksumIncludeID=YES", "ChecksumIncludeID=YES\nCheckParity=1"), "Value of CheckParity"},
+      {replace("ChecksumIncludeID=YES", "CheckParity=yes\nDiagnosticClassic="), "Value of DiagnosticClassic"},
   };
   for (const Case& c : cases) {
     LinRig rig(c.description, 1);
@@ -475,5 +478,78 @@ TEST(DecodeTool, LinCapturesGiveTheExactLines) {
     auto result = RunDecodeTool("--raw --config " + config + " " + capturePath);
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, expected) << bus.baud << " baud";
+  }
+}
+
+TEST(DecodeLin, ParityOfEveryIdentifier) {
+  // Every identifier sent right, then with each parity bit wrong; the checksum is classic so
+  // that only the parity can be at fault.
+  std::vector<LinFrame> frames;
+  std::vector<std::string> checked, unchecked;
+  for (int id = 0; id < 64; ++id) {
+    for (std::uint8_t flip : {0x00, 0x40, 0x80}) {
+      LinFrame f = Frame(static_cast<std::uint8_t>(id), {0x80, 0x90});
+      f.checksum = LinChecksumModel::Classic;
+      f.identifierXor = flip;
+      frames.push_back(f);
+      char idText[3];
+      std::snprintf(idText, sizeof idText, "%02X", LinEncoder::ProtectedId(f.id) ^ flip);
+      const std::string text = std::string("ID=") + idText + ",";
+      unchecked.push_back(text + "Data=80 90,Checksum=EE,");
+      checked.push_back(text + (flip != 0 ? "\xA3" "Error Parity," : "") + "Data=80 90,Checksum=EE,");
+    }
+  }
+  std::string description = Description(19200, "NO");
+  EXPECT_EQ(DecodeFrames(description, 19200, frames), unchecked);
+  description.insert(description.find("[ID]"), "CheckParity=YES\n");
+  EXPECT_EQ(DecodeFrames(description, 19200, frames), checked);
+  // A faulty identifier byte is checked as well, over its eight bits.
+  LinFrame faulty = Frame(0x10, {1});
+  faulty.badStopAt = 1;
+  faulty.identifierXor = 0x80;
+  faulty.checksum = LinChecksumModel::Classic;
+  EXPECT_EQ(DecodeFrames(description, 19200, {faulty}),
+            std::vector<std::string>{"ID=D0,\xA3" "Error Parity,Data=01,Checksum=FE,"});
+}
+
+TEST(DecodeLin, DiagnosticFramesWithTheClassicChecksum) {
+  // LIN 2.x: enhanced checksums, but classic ones for the master request 3C and the slave
+  // response 3D (protected identifier 7D).
+  LinFrame request = Frame(0x3C, {0x7F, 0x06, 0xB2, 0x00, 0xFF, 0x7F, 0xFF, 0xFF});
+  LinFrame response = Frame(0x3D, {0x7F, 0x06, 0xF2, 0x00, 0x12, 0x34, 0x56, 0x78});
+  LinFrame status = Frame(0x28, {0x11, 0x22});
+  LinFrame enhancedRequest = request;
+  enhancedRequest.checksum = LinChecksumModel::Enhanced;
+  const std::vector<LinFrame> frames = {request, response, status, enhancedRequest};
+  const std::string requestText = "ID=3C,Data=7F 06 B2 00 FF 7F FF FF,Checksum=";
+  const std::string responseText = "ID=7D,Data=7F 06 F2 00 12 34 56 78,Checksum=";
+  auto hex = [](std::uint8_t v) {
+    char t[3];
+    std::snprintf(t, sizeof t, "%02X", v);
+    return std::string(t) + ",";
+  };
+  const std::string classicRequest = hex(LinEncoder::Checksum(0x3C, request.data, false));
+  const std::string enhancedRequestSum = hex(LinEncoder::Checksum(0x3C, request.data, true));
+  const std::string classicResponse = hex(LinEncoder::Checksum(0x7D, response.data, false));
+  const std::string statusText = "ID=A8,Data=11 22,Checksum=" + hex(LinEncoder::Checksum(0xA8, {0x11, 0x22}, true));
+  const std::string error = "\xA3" "Error Checksum,";
+  const struct {
+    std::string protocol;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"ChecksumIncludeID=YES\n",
+       {requestText + classicRequest + error, responseText + classicResponse + error, statusText,
+        requestText + enhancedRequestSum}},
+      {"ChecksumIncludeID=YES\nDiagnosticClassic=YES\n",
+       {requestText + classicRequest, responseText + classicResponse, statusText,
+        requestText + enhancedRequestSum + error}},
+      {"ChecksumIncludeID=NO\nDiagnosticClassic=yes\n",
+       {requestText + classicRequest, responseText + classicResponse, statusText + error,
+        requestText + enhancedRequestSum + error}},
+  };
+  for (const auto& c : cases) {
+    const std::string description = "[BAUDRATE]\nValue=19200\n[INVERT]\nValue=NO\n[PROTOCOL]\nInterFrame=" +
+                                    std::to_string(kInterFrameMicros) + "\n" + c.protocol;
+    EXPECT_EQ(DecodeFrames(description, 19200, frames), c.expected) << c.protocol;
   }
 }

@@ -25,6 +25,25 @@ std::int32_t BitOffset(const LinChannelState& s, std::int32_t k) {
   return static_cast<std::int32_t>(BitSamplePosition(s.bitPeriodMicros, k));
 }
 
+constexpr std::int32_t kIdentifierBits = 0x3F;
+
+// The protected identifier the six identifier bits of this byte give: P0 = ID0 ^ ID1 ^ ID2 ^
+// ID4 in bit 6, P1 = !(ID1 ^ ID3 ^ ID4 ^ ID5) in bit 7.
+std::int32_t ProtectedIdentifier(std::int32_t byte) {
+  const std::int32_t id = byte & kIdentifierBits;
+  auto bit = [id](int n) { return (id >> n) & 1; };
+  const std::int32_t p0 = bit(0) ^ bit(1) ^ bit(2) ^ bit(4);
+  const std::int32_t p1 = 1 ^ bit(1) ^ bit(3) ^ bit(4) ^ bit(5);
+  return id | p0 << 6 | p1 << 7;
+}
+
+// The diagnostic frames (master request 3C, slave response 3D) carry the classic checksum in
+// LIN 2.x, whatever the other frames carry.
+bool IsDiagnostic(std::int32_t protectedId) {
+  const std::int32_t id = protectedId & kIdentifierBits;
+  return id == 0x3C || id == 0x3D;
+}
+
 // The LIN checksum over the identifier byte (when included) and the data: an eight-bit sum
 // whose carries wrap round, inverted.
 std::uint8_t LinChecksum(std::int32_t protectedId, const std::int32_t* data, int count, bool includeId) {
@@ -54,7 +73,9 @@ void AppendFrameLine(DecoderServices& services, LinChannelState& s, int channel,
     std::string name = s.description.ReadString("ID", idText, "");
     line += "ID=";
     line += name.empty() ? idText : name;
-    line += ",Data=";
+    line += ',';
+    if (s.checkParity && (b[1] & 0xFF) != ProtectedIdentifier(b[1])) line += "\xA3" "Error Parity,";
+    line += "Data=";
     const int checksumAt = count - 1;
     for (int i = 2; i < checksumAt; ++i) {
       if (b[i] < kFaultyByte) {
@@ -71,7 +92,8 @@ void AppendFrameLine(DecoderServices& services, LinChannelState& s, int channel,
       AppendHexByte(line, checksum);
       line += ',';
       const int dataCount = checksumAt > 2 ? checksumAt - 2 : 0;
-      if (checksum != LinChecksum(b[1], &b[2], dataCount, s.checksumIncludesId))
+      const bool includeId = s.checksumIncludesId && !(s.diagnosticClassic && IsDiagnostic(b[1]));
+      if (checksum != LinChecksum(b[1], &b[2], dataCount, includeId))
         line += "\xA3" "Error Checksum,";
     } else {
       line += "\x95,";
@@ -138,15 +160,6 @@ void Step(LinChannelState& s, char level) {
   }
 }
 
-// YES or NO in any case; false for anything else.
-bool ReadYesNo(DescriptionFile& file, std::string_view section, std::string_view key,
-               std::string_view defaultValue, bool& out) {
-  const std::string v = UpperCaseAscii(file.ReadString(section, key, defaultValue));
-  if (v != "YES" && v != "NO") return false;
-  out = v == "YES";
-  return true;
-}
-
 }  // namespace
 
 int LoadLinDescription(DecoderServices& services, LinChannelState& state, const std::string& path,
@@ -161,13 +174,19 @@ int LoadLinDescription(DecoderServices& services, LinChannelState& state, const 
   // A rate of 0 or below has no bit period, so it is refused like a missing one.
   if (baud <= 0) return FileErrorPrompt(services, channel, path, "Value of BAUDRATE");
   bool invert = false;
-  if (!ReadYesNo(file, "INVERT", "Value", "", invert))
+  if (!file.ReadYesNo("INVERT", "Value", "", invert))
     return FileErrorPrompt(services, channel, path, "Value of INVERT");
   const std::int32_t interFrame = file.ReadInteger("PROTOCOL", "InterFrame", -1);
   if (interFrame == -1) return FileErrorPrompt(services, channel, path, "Value of InterFrame");
   bool includeId = true;
-  if (!ReadYesNo(file, "PROTOCOL", "ChecksumIncludeID", "YES", includeId))
+  if (!file.ReadYesNo("PROTOCOL", "ChecksumIncludeID", "YES", includeId))
     return FileErrorPrompt(services, channel, path, "Value of ChecksumIncludeID");
+  bool checkParity = false;
+  if (!file.ReadYesNo("PROTOCOL", "CheckParity", "NO", checkParity))
+    return FileErrorPrompt(services, channel, path, "Value of CheckParity");
+  bool diagnosticClassic = false;
+  if (!file.ReadYesNo("PROTOCOL", "DiagnosticClassic", "NO", diagnosticClassic))
+    return FileErrorPrompt(services, channel, path, "Value of DiagnosticClassic");
 
   state.loaded = true;
   state.baud = baud;
@@ -176,6 +195,8 @@ int LoadLinDescription(DecoderServices& services, LinChannelState& state, const 
   state.breakLimit = 11000000.0 / (2.4 * baud) + 0.5;
   state.invert = invert;
   state.checksumIncludesId = includeId;
+  state.checkParity = checkParity;
+  state.diagnosticClassic = diagnosticClassic;
   state.interFrameSamples = static_cast<std::int32_t>(QuietSamples(interFrame));
   state.state = LinState::WaitingForBreak;
   state.idleSamples = kLinIdleCeiling - 1;

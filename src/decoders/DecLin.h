@@ -37,6 +37,8 @@ struct LinChannelState {
   double breakLimit = 0;  // level-0 samples that must be exceeded; deliberately not whole
   bool invert = false;
   bool checksumIncludesId = true;
+  bool checkParity = false;        // the identifier's parity bits are checked
+  bool diagnosticClassic = false;  // identifiers 3C and 3D always have the classic checksum
   std::int32_t interFrameSamples = 0;
   // The position of each bit of a byte: BitSamplePosition of the bit period.
   std::array<std::int32_t, kLinBitsPerByte> bitOffsets{};

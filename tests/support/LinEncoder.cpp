@@ -61,7 +61,7 @@ LinFrameTiming LinEncoder::Frame(const LinFrame& frame) {
   Recessive(frame.delimiterBits);
 
   const std::uint8_t pid = ProtectedId(frame.id);
-  std::vector<std::uint8_t> wire{frame.sync, pid};
+  std::vector<std::uint8_t> wire{frame.sync, static_cast<std::uint8_t>(pid ^ frame.identifierXor)};
   wire.insert(wire.end(), frame.data.begin(), frame.data.end());
   wire.push_back(static_cast<std::uint8_t>(Checksum(pid, frame.data, UsesEnhanced(frame)) ^ frame.checksumXor));
 

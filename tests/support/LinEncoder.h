@@ -28,6 +28,8 @@ struct LinFrame {
 
   // Faults.
   std::uint8_t sync = 0x55;
+  std::uint8_t identifierXor = 0;  // bits of the protected identifier inverted on the wire
+                                   // (the checksum is the one the sender computed)
   std::uint8_t checksumXor = 0;  // nonzero: a wrong checksum is sent
   int badStopAt = -1;            // byte on the wire (0 sync, 1 identifier, 2... data, then checksum)
   int sendBytes = -1;            // >= 0: only the first sendBytes bytes are sent (a lost response)
