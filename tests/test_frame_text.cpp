@@ -84,6 +84,31 @@ TEST(FrameDescriptionText, AFailedWriteIsReportedAndLeavesTheOldFile) {
   EXPECT_FALSE(std::filesystem::exists(blocked + ".velkor-save"));
 }
 
+TEST(FrameDescriptionText, TheCursorGoesToTheKeyARefusalNames) {
+  const std::string can = "; bus\n[BAUDRATE]\nValue=fast\n[OPTIONS]\nExtendedFrames=YES\n checkframe = maybe\n[ID]\n";
+  const std::string lin = "[BAUDRATE]\n\n;Value=1\nvalue=0\n[INVERT]\nValue=no\n[PROTOCOL]\nInterFrame=x\n"
+                          "ChecksumIncludeID=YES\nDiagnosticClassic=2";
+  const struct {
+    const std::string* text;
+    const char* error;
+    int line;
+  } cases[] = {
+      {&can, "Error : Value of BAUDRATE", 2},          // the Value key of the section
+      {&can, "Error : Value of CheckFrame", 5},        // blanks and case do not matter
+      {&can, "Error : Value of ExtendedFrames", 4},
+      {&lin, "Error : Value of BAUDRATE", 3},          // comments and empty lines are skipped
+      {&lin, "Error : Value of INVERT", 5},
+      {&lin, "Error : Value of DiagnosticClassic", 9},  // the last line, without its end
+      {&lin, "Error : Value of CheckParity", -1},        // not in the text
+      {&can, "Error : Value of TIMEOUT (2..5)", -1},
+      {&lin, "Error : Content of PREAMBLE", -1},         // not a value: the cursor stays
+      {&lin, "", -1},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RefusedKeyLine(*c.text, c.error), c.line) << c.error;
+  // A section named in the refusal whose Value is missing: its header.
+  EXPECT_EQ(RefusedKeyLine("[INVERT]\n[PROTOCOL]\nValue=1\n", "Error : Value of INVERT"), 0);
+}
+
 TEST(EditorRegistry, NewEditorsOnlyInTheFirstThreeEntriesAndForgetFreesExactlyOne) {
   EditorRegistry<FakeEditor> registry;
   FakeEditor a{"New Frame Description"}, b{"New Frame Description"}, c{"/d/c.sfd"}, far{"/d/far.cfd"};

@@ -45,6 +45,58 @@ std::string FrameOpenFilter() {
   return filter;
 }
 
+namespace {
+
+std::string_view Trimmed(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  return s;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RefusedKeyLine(std::string_view text, std::string_view errorText) {
+  constexpr std::string_view kRefusal = "Error : Value of ";
+  if (!errorText.starts_with(kRefusal)) return -1;
+  std::string_view name = errorText.substr(kRefusal.size());
+  name = name.substr(0, name.find(' '));
+  if (name.empty()) return -1;
+  int keyLine = -1;
+  int sectionValueLine = -1;
+  bool inNamedSection = false;
+  int number = 0;
+  for (std::size_t start = 0; start <= text.size(); ++number) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view line = Trimmed(text.substr(start, end - start));
+    start = end + 1;
+    if (line.starts_with('[')) {
+      const std::size_t close = line.find(']');
+      inNamedSection = close != std::string_view::npos && SameName(Trimmed(line.substr(1, close - 1)), name);
+      if (inNamedSection && sectionValueLine < 0) sectionValueLine = number;
+      continue;
+    }
+    const std::size_t equals = line.find('=');
+    if (line.starts_with(';') || equals == std::string_view::npos) continue;
+    const std::string_view key = Trimmed(line.substr(0, equals));
+    if (keyLine < 0 && SameName(key, name)) keyLine = number;
+    if (inNamedSection && SameName(key, "Value")) {
+      sectionValueLine = number;
+      inNamedSection = false;
+    }
+  }
+  return keyLine >= 0 ? keyLine : sectionValueLine;
+}
+
 bool ReadFrameDescriptionText(const std::string& path, std::string& text) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return true;

@@ -23,6 +23,13 @@ std::string_view FrameTypeFilter(int type);
 // The four filters joined, for the open dialog.
 std::string FrameOpenFilter();
 
+// The line (counted from 0) of the key that a loader's refusal names, so the editor can put
+// the cursor on it: the error text is "Error : Value of " and a key ("InterFrame",
+// "CheckFrame") or a section whose key is Value ("BAUDRATE", "INVERT"), maybe followed by a
+// blank and a remark. Names match without regard to case, as the loaders read them; a key
+// before a section. -1 when the text names nothing, or nothing of that name is in the text.
+int RefusedKeyLine(std::string_view text, std::string_view errorText);
+
 // Reads a description file: Windows-1252 bytes, its lines (CR LF, LF or CR ended) joined by
 // '\n'. Returns true when the file could not be read.
 [[nodiscard]] bool ReadFrameDescriptionText(const std::string& path, std::string& text);

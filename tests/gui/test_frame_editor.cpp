@@ -360,6 +360,25 @@ TEST_F(FrameEditorTest, ALoadersYesOpensTheFileWithItsReason) {
   EXPECT_EQ(Registry().Count(), 1);
 }
 
+TEST_F(FrameEditorTest, ARefusedOptionOpensTheFileAtItsKey) {
+  const std::string description =
+      rig.dir.Write("bus.cfd", "[BAUDRATE]\r\nValue=125000\r\n[OPTIONS]\r\nExtendedFrames=YES\r\nCheckFrame=ON\r\n");
+  const std::string capture = rig.dir.Write("c.bin", std::string(64, '\0'));
+  ChannelSettings& channel = rig.main->GetSettings().channels[0];
+  channel.type = ChannelType::Can;
+  channel.active = true;
+  channel.canFile = description;
+
+  rig.dialogs.answers.push_back(Answer::Yes);
+  rig.main->ReplayCaptureFile(QString::fromStdString(capture));
+  TfrmFrame* editor = Editor(0);
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(editor->cboType->currentText(), "CAN");
+  EXPECT_EQ(editor->txtErreur->text(), "Error : Value of CheckFrame");
+  EXPECT_EQ(editor->txtDescription->textCursor().blockNumber(), 4);
+  EXPECT_FALSE(editor->Modified());
+}
+
 TEST_F(FrameEditorTest, TheHelpLabelAndTheHelpCommandsOpenTheManual) {
   rig.main->acNewFrame->trigger();
   QTest::mouseClick(Editor(0)->Label3, Qt::LeftButton);

@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStringList>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 #include "app/Cp1252.h"
@@ -88,7 +90,16 @@ bool TfrmFrame::LoadFile(const QString& path) {
   return false;
 }
 
-void TfrmFrame::SetErrorText(const QString& text) { txtErreur->setText(text); }
+void TfrmFrame::SetErrorText(const QString& text) {
+  txtErreur->setText(text);
+  // A loader's refusal names the key at fault: the cursor goes to its line.
+  const int line = RefusedKeyLine(FromQt(txtDescription->toPlainText()), FromQt(text));
+  if (line < 0) return;
+  QTextCursor cursor(txtDescription->document()->findBlockByNumber(line));
+  cursor.movePosition(QTextCursor::EndOfBlock);
+  txtDescription->setTextCursor(cursor);
+  txtDescription->ensureCursorVisible();
+}
 
 bool TfrmFrame::Modified() const { return txtDescription->document()->isModified(); }
 
