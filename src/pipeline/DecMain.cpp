@@ -142,6 +142,8 @@ bool Pipeline::ReplayCaptureFile(const std::string& path) {
     std::fseek(file.get(), 0, SEEK_SET);
   }
 
+  replaying_ = true;
+  replayStopRequested_ = false;
   ResetRun();
   UserInterface& ui = services_.Ui();
   ui.ClearGraphic();
@@ -167,7 +169,7 @@ bool Pipeline::ReplayCaptureFile(const std::string& path) {
         nextPercentAt = percent == 100 ? std::numeric_limits<std::uint64_t>::max() : ((percent + 1) * size + 99) / 100;
       }
       ui.SetProgress(static_cast<int>(percent));
-      stop = ui.StopRequested();
+      stop = ui.StopRequested() || replayStopRequested_;
       return stop;
     };
     while (!stop) {
@@ -198,6 +200,7 @@ bool Pipeline::ReplayCaptureFile(const std::string& path) {
   file.reset();
   ui.HideProgress();
   running_ = false;
+  replaying_ = false;
   ui.SetResolutionEnabled(true);
   return true;
 }
@@ -212,7 +215,7 @@ void Pipeline::SetDescriptionCheckInterval(std::chrono::milliseconds interval) {
 }
 
 bool Pipeline::RefuseWhileRunning() {
-  if (!running_) return false;
+  if (!Running()) return false;
   services_.Ui().ShowMessage("Program is still running !", "Error", MessageButtons::Ok);
   return true;
 }

@@ -91,8 +91,13 @@ class Pipeline {
   // Shows "Program is still running !" and returns true while a run goes on.
   bool RefuseWhileRunning();
 
-  bool Running() const { return running_; }
+  // True during a live run and for the whole of a replay, its run setup included (a
+  // loader's message box lets other commands run there).
+  bool Running() const { return running_ || replaying_; }
   void SetRunning(bool running) { running_ = running; }
+  bool Replaying() const { return replaying_; }
+  // Ends the replay under way after its current block, as the progress window's Stop does.
+  void RequestReplayStop() { replayStopRequested_ = true; }
 
   SampleIndex sampleIndex = 0;
   std::uint32_t columnClock = 0;
@@ -125,6 +130,8 @@ class Pipeline {
   Settings& settings_;
   DecoderServices services_;
   bool running_ = false;
+  bool replaying_ = false;
+  bool replayStopRequested_ = false;
   bool runSetupFailed_ = false;
   DispatchPath path_ = DispatchPath::RunSkipping;
 };

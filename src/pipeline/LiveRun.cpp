@@ -54,6 +54,12 @@ void LiveRun::tmrAcqTimer() {
 }
 
 void LiveRun::acStopExecute() {
+  if (pipeline_.Replaying()) {
+    // The replay ends by itself after its current block and then sets everything back; a
+    // live stop here would clear Running under it and let a second run or a quit in.
+    pipeline_.RequestReplayStop();
+    return;
+  }
   timerEnabled_ = false;
   pipeline_.SetRunning(false);
   hardware_.Disconnect();

@@ -25,7 +25,8 @@ class LiveRun {
   // One tick of tmrAcq: empties the driver's queue in blocks of kLiveBlockSize bytes, at
   // most kLiveTickBytes.
   void tmrAcqTimer();
-  // "Stop": also fine when no run goes on.
+  // "Stop": also fine when no run goes on. During a replay it ends the replay after its
+  // current block, as the progress window's Stop does.
   void acStopExecute();
 
   // tmrAcq's enabled state; the GUI (or the headless loop) ticks only while it is on.

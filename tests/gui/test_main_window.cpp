@@ -227,6 +227,45 @@ TEST(MainWindow, ProgressStopEndsAReplayAfterTheCurrentBlock) {
   EXPECT_FALSE(rig.main->Running());
 }
 
+TEST(MainWindow, MainStopEndsAReplayAsTheProgressStopAndNothingElseStartsBeforeItReturns) {
+  GuiRig rig;
+  rig.Show();
+  const std::string capture = rig.dir.Write("long.bin", std::vector<std::uint8_t>(8 << 20, 0));
+  rig.dialogs.files.push_back(QString::fromStdString(rig.dir.Write("other.bin", std::vector<std::uint8_t>(5000, 1))));
+  bool runningAfterStop = false;
+  bool visibleAfterQuit = false;
+  QTimer::singleShot(0, rig.main.get(), [&] {
+    rig.main->acStop->trigger();
+    runningAfterStop = rig.main->Running();
+    // Until the replay has returned: no second replay, no live run, no quit.
+    rig.main->acRunFromFile->trigger();
+    rig.main->acRunFromAcq->trigger();
+    rig.main->acQuit->trigger();
+    visibleAfterQuit = rig.main->isVisible();
+  });
+  rig.main->ReplayCaptureFile(QString::fromStdString(capture));
+
+  EXPECT_TRUE(runningAfterStop);
+  EXPECT_TRUE(visibleAfterQuit);
+  EXPECT_TRUE(rig.dialogs.fileRequests.empty());
+  std::vector<QString> texts;
+  for (const auto& m : rig.dialogs.messages) texts.push_back(m.text);
+  EXPECT_EQ(texts, (std::vector<QString>{"Program is still running !", "Program is still running !",
+                                         "You must stop acquisitions before"}));
+  const auto dispatched = rig.main->GetPipeline().sampleIndex;
+  EXPECT_GT(dispatched, 0u);
+  EXPECT_LT(dispatched, 8u << 20);
+  EXPECT_EQ(dispatched % 1024, 0u);
+  EXPECT_FALSE(rig.main->Running());
+  EXPECT_FALSE(rig.main->Progress().isVisible());
+  EXPECT_FALSE(QFile::exists(rig.main->LastConfigPath()));
+
+  // Once the replay is over, the same commands work again.
+  rig.main->acRunFromFile->trigger();
+  EXPECT_EQ(rig.dialogs.fileRequests.size(), 1u);
+  EXPECT_EQ(rig.main->GetPipeline().sampleIndex, 5000u);
+}
+
 TEST(HardwareWindow, AutoFindProbesAndCancelRestoresThePort) {
   GuiRig rig;
   rig.backend.present = {true, false, true, false, true};
