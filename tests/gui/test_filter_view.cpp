@@ -1,6 +1,7 @@
 // The Filter view: its rule rows, Execute from the Hexa lines or from its own list, Stop,
 // Save, the field lists that the loaders fill, and the FILTER keys of the configuration.
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
@@ -230,6 +231,54 @@ TEST(FilterView, ReturnExecutesEscapeCloses) {
   QTest::keyClick(rig.filter->cboApply, Qt::Key_Return);
   EXPECT_EQ(rig.Count(), "1 line");
   QTest::keyClick(rig.filter->cboApply, Qt::Key_Escape);
+  EXPECT_TRUE(rig.filter->isHidden());
+}
+
+TEST(FilterView, KeysThatCloseADropDownOnlyCloseTheDropDown) {
+  FilterRig rig;
+  rig.AddHexa({kCan8, kCan2, kLogical});
+  rig.filter->butApplyExecute->click();
+  ASSERT_EQ(rig.Count(), "3 lines");
+  // Any Execute from here on drops lines: channel 1 passes nothing, and the Hexa view is empty.
+  rig.filter->cboCha[0]->setCurrentIndex(2);
+  rig.HexaLines().Clear();
+  auto open = [](QComboBox* combo) {
+    combo->setFocus();
+    combo->showPopup();
+    return GuiRig::WaitFor([&] { return combo->view()->isVisible(); });
+  };
+
+  // Enter picks the item under the keyboard: "This list" becomes the source, nothing runs.
+  QComboBox* apply = rig.filter->cboApply;
+  ASSERT_TRUE(open(apply));
+  QTest::keyClick(apply->view(), Qt::Key_Down);
+  QTest::keyClick(apply->view(), Qt::Key_Return);
+  EXPECT_FALSE(apply->view()->isVisible());
+  EXPECT_EQ(apply->currentIndex(), TfrmFilterView::kApplyThisList);
+  EXPECT_EQ(rig.Rows().size(), 3u);
+  EXPECT_EQ(rig.Count(), "3 lines");
+
+  // A rule's drop-down the same way, with Enter of the keypad.
+  QComboBox* rule = rig.filter->cboCha[1];
+  ASSERT_TRUE(open(rule));
+  QTest::keyClick(rule->view(), Qt::Key_Down);
+  QTest::keyClick(rule->view(), Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(rule->currentIndex(), 1);  // "If field ..."
+  EXPECT_EQ(rig.Rows().size(), 3u);
+
+  // Escape closes the drop-down and leaves the window and the choice alone.
+  ASSERT_TRUE(open(rule));
+  QTest::keyClick(rule->view(), Qt::Key_Down);
+  QTest::keyClick(rule->view(), Qt::Key_Escape);
+  EXPECT_FALSE(rule->view()->isVisible());
+  EXPECT_TRUE(rig.filter->isVisible());
+  EXPECT_EQ(rule->currentIndex(), 1);
+  EXPECT_EQ(rig.Rows().size(), 3u);
+
+  // With no drop-down open the keys are the window's again.
+  QTest::keyClick(rule, Qt::Key_Return);
+  EXPECT_EQ(rig.Rows().size(), 0u);  // "This list" with channels 1 and 2 passing nothing
+  QTest::keyClick(rule, Qt::Key_Escape);
   EXPECT_TRUE(rig.filter->isHidden());
 }
 

@@ -9,12 +9,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QShortcut>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include "ui/Main.h"
 #include "ui/QtText.h"
+#include "ui/WindowKeys.h"
 #include "views/FilterRule.h"
 #include "ui/views/LineList.h"
 
@@ -93,14 +93,7 @@ TfrmFilterView::TfrmFilterView(TfrmMain& main) : MdiChild(main, "Filter View", Q
   connect(butSave, &QPushButton::clicked, this, &TfrmFilterView::Save);
   connect(butClose, &QPushButton::clicked, this, &TfrmFilterView::butCloseClick);
   // Execute is the window's default button, Close its cancel button.
-  for (QKeySequence key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
-    auto* shortcut = new QShortcut(key, client);
-    shortcut->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(shortcut, &QShortcut::activated, this, &TfrmFilterView::butApplyExecuteClick);
-  }
-  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), client);
-  escape->setContext(Qt::WidgetWithChildrenShortcut);
-  connect(escape, &QShortcut::activated, this, &TfrmFilterView::butCloseClick);
+  new WindowKeys(client, [this] { butApplyExecuteClick(); }, [this] { butCloseClick(); });
 
   auto* commands = new QHBoxLayout;
   commands->setContentsMargins(6, 4, 6, 4);
