@@ -1,5 +1,5 @@
-// Any bytes as a configuration file. Loading must not fail on an existing file; saving the
-// settings over it (keeping its unknown keys) and into a new file, then loading either
+// Any bytes as a configuration file. Loading an existing file either refuses it as no
+// configuration, leaving the settings untouched, or loads it; saving the settings over it (keeping its unknown keys) and into a new file, then loading either
 // again, must give back the same settings. The one exception is meant: with no port
 // selected nothing is written for it, so a new file reads back with its default, COM1.
 
@@ -16,7 +16,12 @@ using namespace velkor::fuzz;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string path = WriteScratchFile("input.cfg", {reinterpret_cast<const char*>(data), size});
   Settings loaded;
-  if (LoadConfigFile(path, loaded)) Fail("an existing file was refused");
+  ConfigRefusal refusal = ConfigRefusal::None;
+  if (LoadConfigFile(path, loaded, &refusal)) {
+    if (refusal != ConfigRefusal::NotAConfiguration) Fail("an existing file was refused as missing");
+    if (!(loaded == Settings{})) Fail("a refused file changed the settings");
+    return 0;
+  }
 
   const std::string fresh = ScratchFolder() + "/fresh.cfg";
   std::remove(fresh.c_str());

@@ -62,8 +62,62 @@ TEST(ConfigFile, MissingFileFailsAndChangesNothing) {
   EXPECT_EQ(settings, NonDefaultSettings());
 }
 
-TEST(ConfigFile, AnEmptyFileGivesTheFileDefaults) {
-  const Settings s = LoadText("", NonDefaultSettings());
+TEST(ConfigFile, FilesThatAreNoConfigurationAreRefusedAndChangeNothing) {
+  TempDir dir;
+  std::vector<std::uint8_t> capture(3 << 20);
+  for (std::size_t i = 0; i < capture.size(); ++i) capture[i] = static_cast<std::uint8_t>((i / 7) & 0x0F);
+  // A capture never holds a NUL byte when every channel stays high; it is refused for its size.
+  const std::vector<std::uint8_t> highCapture(2 << 20, 0x0F);
+  std::string padded = "[CHANNEL1]\r\nCaption=Big\r\n[NOTES]\r\n";
+  while (padded.size() <= kMaxConfigFileBytes) padded += "note=" + std::string(70, 'n') + "\r\n";
+  const struct {
+    const char* name;
+    std::string path;
+  } cases[] = {
+      {"capture", dir.Write("capture.bin", capture)},
+      {"capture with no NUL byte", dir.Write("high.bin", highCapture)},
+      {"small capture", dir.Write("small.bin", std::vector<std::uint8_t>{1, 3, 2, 0, 15, 9})},
+      {"empty file", dir.Write("empty.cfg", "")},
+      {"text with no section", dir.Write("notes.txt", "PortCom=COM3\r\nCaption=Door\r\n")},
+      {"sections of another kind", dir.Write("door.cfd", "[BAUDRATE]\r\nValue=500000\r\n[ID]\r\n12A=Door\r\n")},
+      {"NUL bytes", dir.Write("nul.cfg", std::string(4096, '\0'))},
+      {"a configuration with a NUL byte", dir.Write("cut.cfg", std::string("[CHANNEL1]\r\nCaption=X") + '\0' + "\r\n")},
+      {"a configuration grown too large", dir.Write("large.cfg", padded)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Settings settings = NonDefaultSettings();
+    ConfigRefusal refusal = ConfigRefusal::None;
+    EXPECT_TRUE(LoadConfigFile(c.path, settings, &refusal));
+    EXPECT_EQ(refusal, ConfigRefusal::NotAConfiguration);
+    EXPECT_EQ(settings, NonDefaultSettings());
+  }
+  Settings settings = NonDefaultSettings();
+  ConfigRefusal refusal = ConfigRefusal::None;
+  EXPECT_TRUE(LoadConfigFile(dir.File("none.cfg"), settings, &refusal));
+  EXPECT_EQ(refusal, ConfigRefusal::Missing);
+}
+
+TEST(ConfigFile, AConfigurationWithOneSectionLoadsTheRestAsDefaults) {
+  Settings s = LoadText("[Channel2]\r\nType=2\r\nCaption=Door\r\nActivation=1\r\nCAN_File=door.cfd\r\n",
+                        NonDefaultSettings());
+  EXPECT_EQ(s.channels[1].type, ChannelType::Can);
+  EXPECT_EQ(s.channels[1].caption, "Door");
+  EXPECT_TRUE(s.channels[1].active);
+  EXPECT_EQ(s.channels[1].canFile, "door.cfd");
+  EXPECT_EQ(s.channels[0].caption, "Cha1");
+  EXPECT_EQ(s.port, 1);
+  // Any one section of the file's own, even empty, makes a configuration.
+  for (const char* section : {"PORT", "CHANNEL4", "GRAPHIC", "HEXA", "FILTER", "WINDOWS", "COLORS"}) {
+    TempDir dir;
+    Settings other = NonDefaultSettings();
+    EXPECT_FALSE(LoadConfigFile(dir.Write("t.cfg", "; mine\n[" + std::string(section) + "]\n"), other)) << section;
+    EXPECT_EQ(other.channels[0].caption, "Cha1") << section;
+  }
+}
+
+TEST(ConfigFile, AFileOfOneEmptySectionGivesTheFileDefaults) {
+  const Settings s = LoadText("[WINDOWS]\r\n", NonDefaultSettings());
   EXPECT_EQ(s.port, 1);
   for (int n = 0; n < kChannelCount; ++n) {
     const ChannelSettings& ch = s.channels[n];
@@ -95,7 +149,7 @@ TEST(ConfigFile, PortText) {
     const char* file;
     int port;
   } cases[] = {
-      {"[OTHER]\nPortCom=COM5\n", 1}, {"[PORT]\nPortCom=COM12\n", 12}, {"[port]\nportcom = COM4 \n", 4},
+      {"[HEXA]\n[OTHER]\nPortCom=COM5\n", 1}, {"[PORT]\nPortCom=COM12\n", 12}, {"[port]\nportcom = COM4 \n", 4},
       {"[PORT]\nPortCom=COM13\n", 0}, {"[PORT]\nPortCom=COM0\n", 0},   {"[PORT]\nPortCom=com3\n", 0},
       {"[PORT]\nPortCom=COM03\n", 0}, {"[PORT]\nPortCom=\n", 0},       {"[PORT]\n", 1},
   };
@@ -301,7 +355,7 @@ TEST(ConfigFile, AFailedSaveIsReportedAndTheOldFileStays) {
   EXPECT_TRUE(SaveConfigFile(dir.File("no/such/folder.cfg"), Settings{}));
 }
 
-TEST(ConfigFile, RandomAndTruncatedFilesLoad) {
+TEST(ConfigFile, RandomAndTruncatedFilesLoadOrAreRefusedWhole) {
   TempDir dir;
   const std::string path = dir.File("t.cfg");
   ASSERT_FALSE(SaveConfigFile(path, NonDefaultSettings()));
@@ -312,7 +366,13 @@ TEST(ConfigFile, RandomAndTruncatedFilesLoad) {
     for (int flips = rng() % 8; flips > 0 && !text.empty(); --flips)
       text[rng() % text.size()] = static_cast<char>(rng() & 0xFF);
     Settings s;
-    ASSERT_FALSE(LoadConfigFile(dir.Write("t.cfg", text), s));
+    ConfigRefusal refusal = ConfigRefusal::None;
+    if (LoadConfigFile(dir.Write("t.cfg", text), s, &refusal)) {
+      // Cut before its first section, or a byte turned NUL.
+      ASSERT_EQ(refusal, ConfigRefusal::NotAConfiguration);
+      ASSERT_EQ(s, Settings{});
+      continue;
+    }
     EXPECT_LE(s.channels[3].manchesterFiles.size(), 16u);
     EXPECT_GE(s.port, 0);
     EXPECT_LE(s.port, 12);

@@ -359,8 +359,10 @@ int main(int argc, char** argv) {
   Settings settings;
   for (auto& ch : settings.channels) ch.active = false;
   if (!opt.config.empty()) {
-    if (LoadConfigFile(opt.config, settings))
-      return Fail("cannot read the configuration file " + opt.config);
+    ConfigRefusal refusal = ConfigRefusal::None;
+    if (LoadConfigFile(opt.config, settings, &refusal))
+      return Fail(refusal == ConfigRefusal::NotAConfiguration ? opt.config + " is not a Velkor configuration"
+                                                              : "cannot read the configuration file " + opt.config);
   }
   if (opt.pcapAuto) {
     bool can = false, lin = false;

@@ -2,7 +2,10 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string_view>
 
 #include "app/IniFile.h"
@@ -261,13 +264,57 @@ void SaveWindowAndVisibility(IniDocument& ini, std::string_view prefix, const Wi
   ini.WriteBool(kWindowsSection, Join(prefix, kVisible), w.visible);
 }
 
+// Reads at most one byte more than a configuration may have, and stops at the first NUL
+// byte: a capture chosen by mistake is never read whole.
+ConfigRefusal ReadConfigText(const std::string& path, std::string& text) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!file) return ConfigRefusal::Missing;
+  char buffer[8192];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+    if (std::memchr(buffer, '\0', n) != nullptr || text.size() + n > kMaxConfigFileBytes)
+      return ConfigRefusal::NotAConfiguration;
+    text.append(buffer, n);
+  }
+  // A read that stops half-way must not pass for a shorter file.
+  return std::ferror(file.get()) != 0 ? ConfigRefusal::Missing : ConfigRefusal::None;
+}
+
+// A file without any of these would load as nothing but defaults, wiping every setting.
+bool HasConfigSection(const IniDocument& ini) {
+  for (std::string_view section : {kPortSection, kGraphicSection, kHexaSection, kFilterSection, kWindowsSection,
+                                   kColorsSection})
+    if (ini.FindSection(section) != nullptr) return true;
+  for (int n = 0; n < kChannelCount; ++n)
+    if (ini.FindSection(ChannelSection(n)) != nullptr) return true;
+  return false;
+}
+
 }  // namespace
 
-bool LoadConfigFile(const std::string& path, Settings& settings) {
+bool LoadConfigFile(const std::string& path, Settings& settings, ConfigRefusal* refusal) {
+  ConfigRefusal ignored;
+  ConfigRefusal& why = refusal != nullptr ? *refusal : ignored;
+  why = ConfigRefusal::None;
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return true;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    why = ConfigRefusal::Missing;
+    return true;
+  }
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  if (!ec && size > kMaxConfigFileBytes) {
+    why = ConfigRefusal::NotAConfiguration;
+    return true;
+  }
+  std::string content;
+  why = ReadConfigText(path, content);
+  if (why != ConfigRefusal::None) return true;
   IniDocument ini;
-  if (!ini.LoadFile(path)) return true;
+  ini.Parse(content);
+  if (!HasConfigSection(ini)) {
+    why = ConfigRefusal::NotAConfiguration;
+    return true;
+  }
 
   settings.port = LoadPort(ini);
   for (int n = 0; n < kChannelCount; ++n) LoadChannel(ini, n, settings.channels[n]);

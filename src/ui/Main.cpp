@@ -307,8 +307,8 @@ void TfrmMain::FormShow() {
   pipeline_.SetRunning(false);
   for (int i = 0; i < kChannelCount; ++i)
     SetChannelHint(i, ToQt(settings_.channels[i].caption));
-  (void)LoadConfiguration(LastConfigPath());
-  if (!startConfig_.isEmpty()) (void)LoadConfiguration(startConfig_);
+  (void)LoadConfiguration(LastConfigPath(), true);
+  if (!startConfig_.isEmpty()) (void)LoadConfiguration(startConfig_, true);
   const QString demoCapture = startDemo_ ? LoadDemo() : QString();
 
   QString capture;
@@ -476,8 +476,13 @@ void TfrmMain::ShowHelpTopic(const QString& key) { aide_->ShowHelpTopic(FromQt(k
 // ---------------------------------------------------------------------------------------
 // Configuration files
 
-bool TfrmMain::LoadConfiguration(const QString& path) {
-  if (LoadConfigFile(PathBytes(path), settings_)) return true;
+bool TfrmMain::LoadConfiguration(const QString& path, bool tellRefusal) {
+  ConfigRefusal refusal = ConfigRefusal::None;
+  if (LoadConfigFile(PathBytes(path), settings_, &refusal)) {
+    if (tellRefusal && refusal == ConfigRefusal::NotAConfiguration)
+      ShowMessage("The file " + path + " is not a Velkor configuration", "Error");
+    return true;
+  }
   ApplyConfiguration();
   return false;
 }
@@ -595,7 +600,7 @@ void TfrmMain::StoreWindowPlacements() {
 
 void TfrmMain::mnuLoadConfigClick() {
   const QString path = dialogs_->OpenFile(this, {"Load configuration", "Configuration file (*.cfg)|*.cfg", "cfg", {}});
-  if (!path.isEmpty()) (void)LoadConfiguration(path);
+  if (!path.isEmpty()) (void)LoadConfiguration(path, true);
 }
 
 void TfrmMain::mnuSaveConfigClick() {

@@ -106,8 +106,9 @@ class TfrmMain : public QMainWindow {
   void SetRunStatus(const QString& text);
   QString RunStatus() const { return runStatus_; }
 
-  // Configuration files applied to every window and read back from them.
-  [[nodiscard]] bool LoadConfiguration(const QString& path);
+  // Configuration files applied to every window and read back from them. A file that is no
+  // configuration changes nothing, as a missing one; with `tellRefusal` the user hears of it.
+  [[nodiscard]] bool LoadConfiguration(const QString& path, bool tellRefusal = false);
   [[nodiscard]] bool SaveConfiguration(const QString& path);
   void ApplyChannelColours();
 

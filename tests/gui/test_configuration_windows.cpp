@@ -197,6 +197,53 @@ TEST(ConfigurationWindows, LoadDuringALiveRunChangesTheWindowsAtOnce) {
   rig.main->acStop->trigger();
 }
 
+TEST(ConfigurationWindows, AFileThatIsNoConfigurationIsRefusedAndTheWindowsKeepTheirSettings) {
+  GuiRig rig;
+  rig.Show();
+  const std::string mine = rig.dir.Write("mine.cfg", FullConfiguration());
+  rig.dialogs.files = {QString::fromStdString(mine)};
+  rig.main->mnuLoadConfigClick();
+  ASSERT_EQ(rig.main->ChannelWindow(0)->txtNom->text(), "Brake");
+  const Settings before = rig.main->GetSettings();
+
+  const struct {
+    const char* name;
+    std::string path;
+  } refused[] = {
+      {"capture", rig.dir.Write("capture.bin", std::vector<std::uint8_t>(2 << 20, 0x05))},
+      {"empty file", rig.dir.Write("empty.cfg", "")},
+      {"text with no section", rig.dir.Write("notes.txt", "Caption=Door\r\nPortCom=COM2\r\n")},
+      {"NUL bytes", rig.dir.Write("nul.cfg", std::string(300, '\0'))},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.name);
+    rig.dialogs.messages.clear();
+    rig.dialogs.files = {QString::fromStdString(c.path)};
+    rig.main->mnuLoadConfigClick();
+    EXPECT_EQ(rig.main->GetSettings(), before);
+    EXPECT_EQ(rig.main->ChannelWindow(0)->txtNom->text(), "Brake");
+    EXPECT_EQ(rig.main->GetHardware().SelectedPort(), 7);
+    ASSERT_EQ(rig.dialogs.messages.size(), 1u);
+    EXPECT_EQ(rig.dialogs.messages[0].text,
+              "The file " + QString::fromStdString(c.path) + " is not a Velkor configuration");
+    EXPECT_EQ(rig.dialogs.messages[0].caption, "Error");
+  }
+
+  // A configuration of one section loads, its channel and the defaults of the rest.
+  rig.dialogs.messages.clear();
+  rig.dialogs.files = {QString::fromStdString(rig.dir.Write("two.cfg", "[CHANNEL2]\r\nCaption=Door\r\nType=3\r\n"))};
+  rig.main->mnuLoadConfigClick();
+  EXPECT_TRUE(rig.dialogs.messages.empty());
+  EXPECT_EQ(rig.main->ChannelWindow(1)->txtNom->text(), "Door");
+  EXPECT_EQ(rig.main->ChannelWindow(1)->cboType->currentIndex(), 3);
+  EXPECT_EQ(rig.main->ChannelWindow(0)->txtNom->text(), "Cha1");
+
+  // A missing file stays silent, as before.
+  rig.dialogs.files = {QString::fromStdString(rig.dir.File("gone.cfg"))};
+  rig.main->mnuLoadConfigClick();
+  EXPECT_TRUE(rig.dialogs.messages.empty());
+}
+
 // ---------------------------------------------------------------------------------------
 // Colors
 

@@ -152,6 +152,15 @@ TEST(RemoteWindow, ABlockFoundAtTheFirstShowingIsServedAndTheWindowHides) {
   EXPECT_EQ(rig.main->GetHardware().SelectedPort(), 3);
   EXPECT_EQ(client.Send("close"), "ERROR");
   EXPECT_EQ(client.Send("LoadConfiguration>" + rig.dir.File("none.cfg")), "(File not found)");
+  // Files that are no configuration answer as a missing one, silently, and change nothing.
+  const Settings before = rig.main->GetSettings();
+  for (const std::string& wrong :
+       {rig.dir.Write("capture.bin", std::vector<std::uint8_t>(2 << 20, 0x03)), rig.dir.Write("empty.cfg", ""),
+        rig.dir.Write("notes.txt", "Caption=Door\r\n"), rig.dir.Write("nul.cfg", std::string(64, '\0'))}) {
+    EXPECT_EQ(client.Send("LoadConfiguration>" + wrong), "(File not found)") << wrong;
+    EXPECT_EQ(rig.main->GetSettings(), before) << wrong;
+  }
+  EXPECT_TRUE(rig.dialogs.messages.empty());
 
   // A configuration's captions are those the lines are rendered with.
   Settings captions;
