@@ -133,6 +133,23 @@ make_seeds() {
         'Signal_encoding_types { E { logical_value, 0, "Off"; physical_value, 1, 14, 0.25, -1, "V"; } }' \
         'Signal_representation { E: A; }' >"$dir/small.ldf"
       ;;
+    capture_sigrok)
+      printf '[device 1]\ncapturefile=logic-1\ntotal probes=3\nsamplerate=4 MHz\nprobe1=A\nprobe3=C\nunitsize=1\n%s' \
+        "$separator" >"$dir/fast"
+      slice 0 3000 >>"$dir/fast"
+      printf '[device 1]\ncapturefile=logic-1\ntotal probes=12\nsamplerate=416.667 kHz\nunitsize=2\n%s' \
+        "$separator" >"$dir/wide"
+      slice 14000 17000 >>"$dir/wide"
+      ;;
+    capture_vcd)
+      printf '%s\n' '$timescale 10 ns $end' '$scope module m $end' '$var wire 1 ! a $end' '$var reg 4 "# bus [3:0] $end' \
+        '$var wire 1 ! alias $end' '$upscope $end' '$enddefinitions $end' '#0 $dumpvars 1! bx1z0 "# $end' \
+        '#240 0!' '#480 b1 "#' '#500 1!' '#1200 r1.5 "#' '#1440' >"$dir/small.vcd"
+      ;;
+    capture_csv)
+      printf '; Samplerate: 1 MHz\nA,B,C\n1,0,1\n0,0,1\nx,1,z\n' >"$dir/rate.csv"
+      printf 'Time [s],SDA,SCL\r\n-1e-6,1,1\r\n0.0000024,0,1\r\n0.00001,0,0\r\n' >"$dir/times.csv"
+      ;;
     lines)
       cp examples/demo.expected "$dir/demo-lines"
       printf '%b' '0,0,New Value=1,\n3,123456789012345,\xa3Error frame,$T=54,A=B=C,\n9,,,\n,\n\xa3\n' >"$dir/odd"
@@ -173,6 +190,11 @@ write_dictionary() {
       words=('LIN_protocol_version' 'Signals' 'Diagnostic_signals' 'Frames' 'Diagnostic_frames' 'Event_triggered_frames'
         'Signal_encoding_types' 'Signal_representation' 'logical_value' 'physical_value' '0x3c' '{' '}' '/*' '//')
       ;;
+    capture_sigrok) words=('[device 1]' 'capturefile=' 'logic-1' 'total probes=' 'samplerate=' 'probe1=' 'unitsize='
+      'kHz' 'MHz' '#capture#') ;;
+    capture_vcd) words=('$timescale' '$var' 'wire' '$end' '$scope' '$upscope' '$enddefinitions' '$dumpvars'
+      '$comment' '#' 'b' 'ns' 'us' '[7:0]') ;;
+    capture_csv) words=('; Samplerate:' 'Time [s]' 'kHz' 'e-6' '0.0000024') ;;
     lines) words=('New Value=' 'DataFrame=' 'ID=' 'FD=' '$' '..,') ;;
     remote) words=('Ask' 'Com>' 'LoadConfiguration>' 'Run' 'Stop' 'Show' 'Hide' 'Close') ;;
     rtf)

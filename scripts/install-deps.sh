@@ -6,7 +6,8 @@ packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev qt6-b
   help2man librsvg2-bin gzip file desktop-file-utils appstream man-db dpkg-dev lintian
   zlib1g-dev python3-can tshark
   xvfb xauth xdotool
-  openbox x11-utils)
+  openbox x11-utils
+  libzip-dev pkg-config sigrok-cli)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

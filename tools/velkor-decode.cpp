@@ -20,6 +20,7 @@
 #include "app/Cp1252.h"
 #include "app/Settings.h"
 #include "app/Version.h"
+#include "capture/CaptureReader.h"
 #include "export/LineExporter.h"
 #include "hardware/Hardware.h"
 #include "pipeline/DecMain.h"
@@ -32,12 +33,15 @@ namespace {
 using namespace velkor;
 
 constexpr const char* kUsage =
-    "Usage: velkor-decode [--config FILE.cfg] [--format F] [--progress] [--per-sample] CAPTURE.bin\n"
+    "Usage: velkor-decode [--config FILE.cfg] [--format F] [--progress] [--per-sample] [--map MAP] CAPTURE\n"
     "  or:  velkor-decode [--config FILE.cfg] [--format F] [--progress] [--per-sample] --live N [--seconds S]\n"
     "  or:  velkor-decode --probe [N]\n"
     "\n"
     "Replays a capture file (one sample per byte, 2.4 us apart, bit i = channel i+1)\n"
     "through the channel decoders and writes every decoded line to standard output.\n"
+    "Captures of other instruments are read too: sigrok sessions (.sr), value change\n"
+    "dumps (.vcd) and CSV exports (.csv), put on the 2.4 us grid (each tick takes the\n"
+    "last level at or before it). The format goes by the extension, else the content.\n"
     "\n"
     "With --live N it runs live from the Kivo module on port COM<N> (1 to 12) instead:\n"
     "for S seconds (default 10) or until Ctrl-C, then stops; the lines are written as\n"
@@ -67,6 +71,9 @@ constexpr const char* kUsage =
     "  --progress      draw a progress bar on standard error (live: the elapsed time)\n"
     "  --per-sample    take every sample through the decoders one by one (the reference\n"
     "                  of the default path, which takes runs of equal samples at once)\n"
+    "  --map MAP       which channels of the capture channels 1 to 4 read, by name or by\n"
+    "                  1-based number: 1=SDA,2=3 (#3 is always the number); channels\n"
+    "                  not named stay low. Default: the first four, in order\n"
     "  --live N        run live from the module on port N (1 to 12)\n"
     "  --seconds S     length of the live run in seconds (default 10)\n"
     "  --probe [N]     probe all present ports, or port N, for a Kivo module\n"
@@ -78,9 +85,10 @@ constexpr const char* kUsage =
     "\n"
     "Exit status: 0 after a replay or a live run, 1 when a frame description was\n"
     "refused at run start, 2 for bad arguments, a missing or unreadable capture or\n"
-    "configuration, or an output that could not be written, 3 when the live run\n"
-    "could not start (port or module). --probe exits with 0 when a module answered,\n"
-    "else 3.\n";
+    "configuration, or an output that could not be written (also when a capture turns\n"
+    "out damaged part way: the lines written are then only those before the damage),\n"
+    "3 when the live run could not start (port or module). --probe exits with 0 when\n"
+    "a module answered, else 3.\n";
 
 // Standard output as an exporter's sink; a format that mends its header at the end (BLF)
 // can do so when the output is a file.
@@ -188,6 +196,8 @@ struct Options {
   bool pcapAuto = false;  // "pcap": CAN or LIN after the channels
   bool progress = false;
   bool perSample = false;
+  std::string map;  // --map, as given
+  bool hasMap = false;
   int livePort = 0;  // 1..12 for --live
   double seconds = 10;
   bool probe = false;
@@ -289,6 +299,27 @@ int RunLive(const Options& opt, Settings& settings, TerminalUi& ui) {
   return pipeline.RunSetupFailed() ? 1 : 0;
 }
 
+// A capture of another instrument, or one of ours through a channel map.
+int ReplayCapture(const Options& opt, Pipeline& pipeline, LineWriter& writer) {
+  std::string error;
+  const std::unique_ptr<CaptureReader> reader = OpenCapture(opt.capture, error);
+  if (!reader) return Fail(Cp1252ToUtf8(error));
+  if (opt.hasMap) {
+    ChannelMap map;
+    if (ParseChannelMap(opt.map, reader->ChannelNames(), map, error))
+      return Fail(Cp1252ToUtf8(opt.capture + ": --map " + opt.map + ": " + error));
+    reader->SetMap(map);
+  }
+  for (const std::string& warning : reader->Warnings()) std::cerr << "Warning: " << Cp1252ToUtf8(warning) << '\n';
+  pipeline.ReplaySource(*reader);
+  writer.Take(pipeline.Services().lines);
+  const bool written = FinishOutput(writer, opt.format);
+  if (!reader->Failure().empty())
+    return Fail(Cp1252ToUtf8(reader->Failure()) + "\nThe decoding stopped there: the lines written are only those before it.");
+  if (!written) return 2;
+  return pipeline.RunSetupFailed() ? 1 : 0;
+}
+
 int RunProbe(const Options& opt, Settings& settings, TerminalUi& ui) {
   platform::SystemPortBackend backend;
   platform::SystemClock clock;
@@ -332,6 +363,10 @@ int main(int argc, char** argv) {
       opt.progress = true;
     } else if (arg == "--per-sample") {
       opt.perSample = true;
+    } else if (arg == "--map") {
+      if (++i >= argc) return Fail("--map needs a map such as 1=D0,2=D1");
+      opt.map = argv[i];
+      opt.hasMap = true;
     } else if (arg == "--config") {
       if (++i >= argc) return Fail("--config needs a file name");
       opt.config = argv[i];
@@ -394,6 +429,8 @@ int main(int argc, char** argv) {
   if (opt.perSample) pipeline.SetDispatchPath(DispatchPath::PerSample);
   LineWriter writer(settings, opt.format);
   ui.StreamLines(pipeline.Services().lines, writer);
+  if (opt.hasMap || DetectCaptureFormat(opt.capture) != CaptureFormat::Bin)
+    return ReplayCapture(opt, pipeline, writer);
   if (!pipeline.ReplayCaptureFile(opt.capture))
     return Fail("cannot read the capture file " + opt.capture);
   writer.Take(pipeline.Services().lines);

@@ -127,20 +127,45 @@ void Pipeline::DispatchLiveBytes(const std::uint8_t* bytes, std::size_t count) {
 }
 
 namespace {
+
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
+
+// A capture file of our own: one sample per byte, the upper bits ignored by the dispatch. A
+// read error ends it as the end of the file does.
+class BinFileSource final : public SampleSource {
+ public:
+  explicit BinFileSource(std::FILE* file) : file_(file) {
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+      long end = std::ftell(file);
+      if (end > 0) size_ = static_cast<std::uint64_t>(end);
+      std::fseek(file, 0, SEEK_SET);
+    }
+  }
+  std::size_t Read(std::uint8_t* samples, std::size_t count) override {
+    return std::fread(samples, 1, count, file_.get());
+  }
+  std::optional<std::uint64_t> ExpectedSamples() const override { return size_; }
+
+ private:
+  std::unique_ptr<std::FILE, FileCloser> file_;
+  std::uint64_t size_ = 0;
+};
+
 }  // namespace
 
 bool Pipeline::ReplayCaptureFile(const std::string& path) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) return false;
-  std::uint64_t size = 0;
-  if (std::fseek(file.get(), 0, SEEK_END) == 0) {
-    long end = std::ftell(file.get());
-    if (end > 0) size = static_cast<std::uint64_t>(end);
-    std::fseek(file.get(), 0, SEEK_SET);
-  }
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  BinFileSource source(file);
+  ReplaySource(source);
+  return true;
+}
+
+void Pipeline::ReplaySource(SampleSource& source) {
+  const std::optional<std::uint64_t> expected = source.ExpectedSamples();
+  const std::uint64_t size = expected.value_or(0);
 
   replaying_ = true;
   replayStopRequested_ = false;
@@ -163,7 +188,9 @@ bool Pipeline::ReplayCaptureFile(const std::string& path) {
     std::uint64_t percent = 0;
     std::uint64_t nextPercentAt = 0;
     const std::function<bool()> afterBlock = [&] {
-      if (sampleIndex >= nextPercentAt) {
+      if (!expected) {
+        percent = static_cast<std::uint64_t>(std::clamp(source.PercentRead(), 0, 100));
+      } else if (sampleIndex >= nextPercentAt) {
         // A file that grew while it was read could pass 100%; the bar stops there.
         percent = size == 0 ? 100 : std::min<std::uint64_t>(100, 100 * sampleIndex / size);
         nextPercentAt = percent == 100 ? std::numeric_limits<std::uint64_t>::max() : ((percent + 1) * size + 99) / 100;
@@ -173,9 +200,9 @@ bool Pipeline::ReplayCaptureFile(const std::string& path) {
       return stop;
     };
     while (!stop) {
-      // fread only comes back short at the end of the file or on an error: the replay then
-      // ends after the partial block, as it did when it read a block at a time.
-      const std::size_t n = std::fread(buffer.get(), 1, kReplayReadSize, file.get());
+      // A source only comes back short at its end or on an error: the replay then ends after
+      // the partial block, as it did when it read a block at a time.
+      const std::size_t n = source.Read(buffer.get(), kReplayReadSize);
       // The description files are asked about between reads, not at every name looked up.
       for (int i = 0; i < kChannelCount; ++i) {
         can[i].description.CheckNow();
@@ -197,12 +224,10 @@ bool Pipeline::ReplayCaptureFile(const std::string& path) {
     }
   }
   SetDescriptionCheckInterval(std::chrono::milliseconds{0});
-  file.reset();
   ui.HideProgress();
   running_ = false;
   replaying_ = false;
   ui.SetResolutionEnabled(true);
-  return true;
 }
 
 void Pipeline::SetDescriptionCheckInterval(std::chrono::milliseconds interval) {

@@ -18,6 +18,7 @@
 #include "decoders/DecManchester.h"
 #include "decoders/DecSerial.h"
 #include "pipeline/DecoderServices.h"
+#include "pipeline/SampleSource.h"
 #include "pipeline/UserInterface.h"
 
 namespace velkor {
@@ -84,6 +85,11 @@ class Pipeline {
   // the decoder states may lag behind SampleIndex during those two calls (no decoder owes a
   // line or a mark there); they are up to date when the replay returns.
   bool ReplayCaptureFile(const std::string& path);
+
+  // Replays the samples of a source, as ReplayCaptureFile does those of a capture file. A
+  // source that fails on the way ends the replay there; its Failure() then says why, and the
+  // lines decoded so far are only those of the samples before it.
+  void ReplaySource(SampleSource& source);
 
   // The replay command: refused while a run goes on.
   void RunFromFile(const std::string& path);
