@@ -306,7 +306,7 @@ int ReplayCapture(const Options& opt, Pipeline& pipeline, LineWriter& writer) {
   if (!reader) return Fail(Cp1252ToUtf8(error));
   if (opt.hasMap) {
     ChannelMap map;
-    if (ParseChannelMap(opt.map, reader->ChannelNames(), map, error))
+    if (ParseChannelMap(Utf8ToCp1252(opt.map), reader->ChannelNames(), map, error))
       return Fail(Cp1252ToUtf8(opt.capture + ": --map " + opt.map + ": " + error));
     reader->SetMap(map);
   }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "app/Cp1252.h"
 #include "app/IniFile.h"
 #include "capture/HeldLevels.h"
 #include "capture/Readers.h"
@@ -159,7 +160,7 @@ bool CsvReader::Open(std::string& error) {
       continue;
     }
     channelColumns_.push_back(c);
-    names_.emplace_back(fields_[c]);
+    names_.push_back(Utf8ToCp1252(fields_[c]));
   }
   if (names_.empty()) {
     error = "the header row names no channel";

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 
+#include "app/Cp1252.h"
 #include "app/IniFile.h"
 #include "capture/Readers.h"
 
@@ -143,7 +144,7 @@ bool SigrokReader::Open(std::string& error) {
     return false;
   }
   names_.assign(static_cast<std::size_t>(total), std::string());
-  for (std::int32_t k = 1; k <= total; ++k) names_[k - 1] = ini.ReadString(name, "probe" + std::to_string(k), "");
+  for (std::int32_t k = 1; k <= total; ++k) names_[k - 1] = Utf8ToCp1252(ini.ReadString(name, "probe" + std::to_string(k), ""));
   map_ = DefaultChannelMap(names_.size());
 
   // The chunks "<capturefile>-1", "-2"... up to the first missing; an older session keeps its

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <unordered_map>
 
+#include "app/Cp1252.h"
 #include "app/IniFile.h"
 #include "capture/HeldLevels.h"
 #include "capture/Readers.h"
@@ -121,7 +122,7 @@ bool VcdReader::Declare(const std::vector<std::string>& words, std::string& erro
   }
   const std::string& type = words[0];
   const std::string& id = words[2];
-  std::string reference = words[3];
+  std::string reference = Utf8ToCp1252(words[3]);
   std::string range;
   for (std::size_t i = 4; i < words.size(); ++i) range += words[i];
   if (range.empty()) {
