@@ -97,6 +97,9 @@ constexpr std::string_view kChannelWindowPrefix = "CHANNEL";
 constexpr int kChannelWindowLeftBase = 150;
 constexpr int kChannelWindowLeftStep = 50;
 
+constexpr std::string_view kCaptureMapSection = "CAPTURE_MAP";
+constexpr std::string_view kCaptureMapPrefix = "Channel";  // followed by 1..4
+
 constexpr std::string_view kColorsSection = "COLORS";
 constexpr std::string_view kTextColourPrefix = "chk";   // followed by 1..4
 constexpr std::string_view kTraceColourPrefix = "but";  // followed by 1..4
@@ -343,6 +346,8 @@ bool LoadConfigFile(const std::string& path, Settings& settings, ConfigRefusal* 
     settings.textColours[i] = Colour::FromBgr(static_cast<std::uint32_t>(text));
     settings.traceColours[i] = Colour::FromBgr(static_cast<std::uint32_t>(trace));
   }
+  for (int i = 0; i < kChannelCount; ++i)
+    settings.captureMap[i] = ini.ReadString(kCaptureMapSection, Numbered(kCaptureMapPrefix, i + 1), "");
   return false;
 }
 
@@ -374,6 +379,8 @@ bool SaveConfigFile(const std::string& path, const Settings& settings) {
   for (int i = 0; i < kChannelCount; ++i)
     ini.WriteInteger(kColorsSection, Numbered(kTraceColourPrefix, i + 1),
                      static_cast<std::int32_t>(settings.traceColours[i].ToBgr()));
+  for (int i = 0; i < kChannelCount; ++i)
+    ini.WriteString(kCaptureMapSection, Numbered(kCaptureMapPrefix, i + 1), settings.captureMap[i]);
 
   return SafeSaveFile(path, ini.Serialize());
 }

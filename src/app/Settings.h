@@ -101,6 +101,10 @@ struct Settings {
   std::array<Colour, kChannelCount> textColours;   // ChannelTextColour (colours window, column 1)
   std::array<Colour, kChannelCount> traceColours;  // ChannelTraceColour (column 2)
 
+  // The channel of another instrument's capture each channel read last, by its name in that
+  // file (empty: none); offered again for the next capture that has the names.
+  std::array<std::string, kChannelCount> captureMap;
+
   bool operator==(const Settings&) const = default;
 };
 

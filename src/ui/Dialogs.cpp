@@ -6,6 +6,8 @@
 #include <QMessageBox>
 #include <QStringList>
 
+#include "ui/CaptureMap.h"
+
 namespace velkor::ui {
 
 QString QtFileFilter(const QString& filter) {
@@ -103,6 +105,23 @@ bool ScriptedDialogs::ChooseColour(QWidget*, QColor& colour) {
   if (colours.empty()) return false;
   colour = colours.front();
   colours.pop_front();
+  return true;
+}
+
+bool QtDialogs::ChooseChannelMap(QWidget* parent, const QString& file, const std::vector<std::string>& names,
+                                 const std::array<std::string, 4>& captions, ChannelMap& map) {
+  TfrmCaptureMap dialog(parent, file, names, captions, map);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  map = dialog.Map();
+  return true;
+}
+
+bool ScriptedDialogs::ChooseChannelMap(QWidget*, const QString&, const std::vector<std::string>&,
+                                       const std::array<std::string, 4>&, ChannelMap& map) {
+  offeredMaps.push_back(map);
+  if (channelMaps.empty()) return false;
+  map = channelMaps.front();
+  channelMaps.pop_front();
   return true;
 }
 

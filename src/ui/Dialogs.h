@@ -4,9 +4,12 @@
 
 #include <QColor>
 #include <QString>
+#include <array>
 #include <deque>
 #include <string>
 #include <vector>
+
+#include "capture/ChannelMap.h"
 
 class QWidget;
 
@@ -34,6 +37,10 @@ class Dialogs {
   virtual QString SaveFile(QWidget* parent, const FileRequest& request) = 0;
   // True when the user accepted a colour; `colour` then holds it.
   virtual bool ChooseColour(QWidget* parent, QColor& colour) = 0;
+  // Which channels of a capture file (`names`, in file order) the four channels decode,
+  // starting from `map`; true when the user accepted, `map` then holds the choice.
+  virtual bool ChooseChannelMap(QWidget* parent, const QString& file, const std::vector<std::string>& names,
+                                const std::array<std::string, 4>& captions, ChannelMap& map) = 0;
 };
 
 class QtDialogs final : public Dialogs {
@@ -42,6 +49,8 @@ class QtDialogs final : public Dialogs {
   QString OpenFile(QWidget* parent, const FileRequest& request) override;
   QString SaveFile(QWidget* parent, const FileRequest& request) override;
   bool ChooseColour(QWidget* parent, QColor& colour) override;
+  bool ChooseChannelMap(QWidget* parent, const QString& file, const std::vector<std::string>& names,
+                        const std::array<std::string, 4>& captions, ChannelMap& map) override;
 
  private:
   QColor lastColour_ = Qt::white;  // the colour dialog starts with the last chosen colour
@@ -63,12 +72,17 @@ class ScriptedDialogs final : public Dialogs {
   QString OpenFile(QWidget*, const FileRequest& request) override;
   QString SaveFile(QWidget*, const FileRequest& request) override;
   bool ChooseColour(QWidget*, QColor& colour) override;
+  // Answers with the next map of `channelMaps` (as if the user chose it), or Cancel.
+  bool ChooseChannelMap(QWidget*, const QString& file, const std::vector<std::string>& names,
+                        const std::array<std::string, 4>& captions, ChannelMap& map) override;
 
   std::vector<Asked> messages;
   std::deque<Answer> answers;
   std::vector<FileRequest> fileRequests;
   std::deque<QString> files;
   std::deque<QColor> colours;
+  std::deque<ChannelMap> channelMaps;
+  std::vector<ChannelMap> offeredMaps;  // the map each ChooseChannelMap started from
 };
 
 }  // namespace velkor::ui

@@ -20,6 +20,7 @@
 
 #include "app/ConfigFile.h"
 #include "app/Installation.h"
+#include "capture/CaptureReplay.h"
 #include "ui/channels/Channel.h"
 #include "ui/channels/Frame.h"
 #include "ui/hardware/Hardware.h"
@@ -42,6 +43,12 @@ namespace velkor::ui {
 namespace {
 
 constexpr int kPortPanelWidth = 65;
+// "from file": our own captures first, as always; those of other instruments beside them.
+constexpr const char* kCaptureFilter =
+    "Binary file (*.bin)|*.bin|"
+    "Captures of other instruments (*.sr *.vcd *.csv)|*.sr;*.vcd;*.csv|"
+    "sigrok session (*.sr)|*.sr|Value change dump (*.vcd)|*.vcd|CSV export (*.csv)|*.csv|"
+    "All captures (*.bin *.sr *.vcd *.csv)|*.bin;*.sr;*.vcd;*.csv";
 
 // The status bar's two owner-drawn panels: the port indicator and the run text.
 class MainStatusBar : public QStatusBar {
@@ -643,12 +650,33 @@ void TfrmMain::acStopExecute() {
 
 void TfrmMain::acRunFromFileExecute() {
   if (pipeline_.RefuseWhileRunning()) return;
-  const QString path = dialogs_->OpenFile(this, {QString(), "Binary file (*.bin)|*.bin", "*.bin", {}});
+  const QString path = dialogs_->OpenFile(this, {QString(), kCaptureFilter, "*.bin", {}});
   if (!path.isEmpty()) ReplayCaptureFile(path);
 }
 
+namespace {
+// The channel map of another instrument's capture, asked through the dialogs' provider.
+class DialogMapChooser final : public ChannelMapChooser {
+ public:
+  DialogMapChooser(Dialogs& dialogs, QWidget* parent, const Settings& settings)
+      : dialogs_(dialogs), parent_(parent), settings_(settings) {}
+  bool ChooseChannelMap(const CaptureReader& reader, ChannelMap& map) override {
+    std::array<std::string, kChannelCount> captions;
+    for (int i = 0; i < kChannelCount; ++i) captions[i] = settings_.channels[i].caption;
+    return dialogs_.ChooseChannelMap(parent_, QFile::decodeName(reader.Path().c_str()), reader.ChannelNames(),
+                                     captions, map);
+  }
+
+ private:
+  Dialogs& dialogs_;
+  QWidget* parent_;
+  const Settings& settings_;
+};
+}  // namespace
+
 void TfrmMain::ReplayCaptureFile(const QString& path) {
-  (void)pipeline_.ReplayCaptureFile(PathBytes(path));
+  DialogMapChooser chooser(*dialogs_, this, settings_);
+  ReplayAnyCapture(pipeline_, PathBytes(path), chooser);
   if (hexaView_) hexaView_->SyncLines();
 }
 
