@@ -9,49 +9,13 @@
 
 #include "app/Cp1252.h"
 #include "app/IniFile.h"
+#include "app/SafeSave.h"
 
 namespace velkor {
 
 namespace {
 
 constexpr std::size_t kBlock = 1 << 16;
-
-// The file being written, with the interface of the program's safe save (Write as often as
-// needed, then Commit): a file that could not be written whole is removed again.
-class OutputFile {
- public:
-  explicit OutputFile(const std::string& path) : path_(path) {
-    file_ = std::fopen(path.c_str(), "wb");
-    opened_ = file_ != nullptr;
-    failed_ = !opened_;
-  }
-  ~OutputFile() {
-    if (file_ != nullptr) std::fclose(file_);
-    if (opened_ && !committed_) std::remove(path_.c_str());
-  }
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
-
-  bool Failed() const { return failed_; }
-  void Write(std::string_view bytes) {
-    if (!failed_ && std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) failed_ = true;
-  }
-  [[nodiscard]] bool Commit() {
-    if (failed_) return true;
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    if (!closed) return failed_ = true;
-    committed_ = true;
-    return false;
-  }
-
- private:
-  std::string path_;
-  std::FILE* file_ = nullptr;
-  bool opened_ = false;
-  bool failed_ = false;
-  bool committed_ = false;
-};
 
 // Pulls samples from the source a block at a time; false at its end.
 class Blocks {
@@ -76,7 +40,7 @@ std::string Utf8Name(const std::string& name) { return Cp1252ToUtf8(name); }
 
 // ---- *.bin and CSV -------------------------------------------------------------------
 
-void WriteBin(SampleSource& source, OutputFile& out) {
+void WriteBin(SampleSource& source, SafeSave& out) {
   Blocks blocks(source);
   const std::uint8_t* samples = nullptr;
   std::size_t count = 0;
@@ -95,7 +59,7 @@ std::string CsvField(const std::string& text) {
 
 // One row a sample with its time: spreadsheets read it as it is, and viewers that count rows
 // as samples (sigrok's CSV input) find the rate from the time column.
-void WriteCsv(SampleSource& source, const CaptureNames& names, OutputFile& out) {
+void WriteCsv(SampleSource& source, const CaptureNames& names, SafeSave& out) {
   std::string text = "Time [s]";
   for (const std::string& name : names) text += "," + CsvField(Utf8Name(name));
   text += "\n";
@@ -130,7 +94,7 @@ std::string VcdName(const std::string& name, int channel) {
   return text.empty() ? "channel" + std::to_string(channel + 1) : text;
 }
 
-void WriteVcd(SampleSource& source, const CaptureNames& names, OutputFile& out) {
+void WriteVcd(SampleSource& source, const CaptureNames& names, SafeSave& out) {
   static constexpr char kIds[] = "!\"#$";
   std::string text =
       "$version Velkor $end\n$comment Kivo module capture, one sample every 2.4 us $end\n"
@@ -225,7 +189,7 @@ std::string SigrokMetadata(const CaptureNames& names) {
 }
 
 // The archive is made by libzip in a temporary file of its own, then copied into the output.
-bool WriteSigrok(SampleSource& source, const CaptureNames& names, OutputFile& out, std::string& error) {
+bool WriteSigrok(SampleSource& source, const CaptureNames& names, SafeSave& out, std::string& error) {
   const char* folder = std::getenv("TMPDIR");
   std::string scratch = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/velkor-sr-XXXXXX";
   const int fd = mkstemp(scratch.data());
@@ -292,7 +256,7 @@ bool CaptureFormatOfName(const std::string& path, CaptureFormat& format) {
 
 bool WriteCapture(SampleSource& source, const std::string& path, CaptureFormat format, const CaptureNames& names,
                   std::string& error) {
-  OutputFile out(path);
+  SafeSave out(path);
   if (out.Failed()) {
     error = path + ": cannot be written";
     return true;

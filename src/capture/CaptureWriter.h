@@ -19,9 +19,9 @@ using CaptureNames = std::array<std::string, kChannelCount>;
 // The format of an output file, by its extension only; false when it has none of ours.
 [[nodiscard]] bool CaptureFormatOfName(const std::string& path, CaptureFormat& format);
 
-// Writes every sample of `source` to `path` in `format`. The file appears whole or not at all:
-// a source that fails on the way (its Failure() says why) leaves no file. Returns true
-// (failed) with `error` saying why.
+// Writes every sample of `source` to `path` in `format`, through the program's safe save: the
+// file is replaced whole or not at all, and a source that fails on the way (its Failure()
+// says why) leaves what was there. Returns true (failed) with `error` saying why.
 [[nodiscard]] bool WriteCapture(SampleSource& source, const std::string& path, CaptureFormat format,
                                 const CaptureNames& names, std::string& error);
 
