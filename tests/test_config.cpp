@@ -287,7 +287,7 @@ TEST(ConfigFile, SectionsAndKeysInTheTablesOrder) {
   std::vector<std::string> sections;
   for (const auto& s : ini.Sections()) sections.push_back(s.name);
   EXPECT_EQ(sections, (std::vector<std::string>{"PORT", "CHANNEL1", "CHANNEL2", "CHANNEL3", "CHANNEL4", "GRAPHIC",
-                                                "HEXA", "FILTER", "WINDOWS", "COLORS"}));
+                                                "HEXA", "FILTER", "WINDOWS", "COLORS", "CAPTURE_MAP"}));
   std::vector<std::string> channelKeys{"Type", "Caption", "Activation", "LOGICAL_Generation"};
   for (int i = 0; i < 16; ++i) channelKeys.push_back("MANCHESTER_fd" + std::to_string(i));
   channelKeys.insert(channelKeys.end(), {"CAN_File", "SERIAL_File", "LIN_File"});
@@ -336,7 +336,7 @@ TEST(ConfigFile, UnknownSectionsAndKeysSurviveASave) {
   std::vector<std::string> sections;
   for (const auto& section : ini.Sections()) sections.push_back(section.name);
   EXPECT_EQ(sections, (std::vector<std::string>{"Extra", "channel1", "WINDOWS", "PORT", "CHANNEL2", "CHANNEL3",
-                                                "CHANNEL4", "GRAPHIC", "HEXA", "FILTER", "COLORS"}));
+                                                "CHANNEL4", "GRAPHIC", "HEXA", "FILTER", "COLORS", "CAPTURE_MAP"}));
 }
 
 TEST(ConfigFile, AFailedSaveIsReportedAndTheOldFileStays) {
