@@ -42,8 +42,7 @@ for size in 16 24 32 48 64 128 256; do
   expected+=(share/icons/hicolor/${size}x${size}/apps/velkor.png)
 done
 for p in "${programs[@]}"; do
-  expected+=(bin/$p share/man/man1/$p.1.gz)
-  [ "$p" = velkor-convert ] || expected+=(share/bash-completion/completions/$p)
+  expected+=(bin/$p share/man/man1/$p.1.gz share/bash-completion/completions/$p)
 done
 for f in "${expected[@]}"; do
   [ -s "$usr/$f" ] || fail "missing /usr/$f"
