@@ -233,7 +233,7 @@ Signal_representation {
 TEST(LdfReader, FramesSignalsAndEncodings) {
   const BusDatabase db = Ldf(kSmallLdf);
   EXPECT_EQ(db.protocolVersion, "2.1");
-  EXPECT_EQ(db.linChecksum, LinChecksumModel::Enhanced);
+  EXPECT_EQ(db.linChecksum, LinChecksumRule::Enhanced);
   ASSERT_NE(db.Find(0x3C), nullptr);
   EXPECT_EQ(db.Find(0x3C)->name, "MasterReq");
   ASSERT_NE(db.Find(0x21), nullptr);
@@ -258,10 +258,10 @@ TEST(LdfReader, FramesSignalsAndEncodings) {
 }
 
 TEST(LdfReader, ProtocolVersionSetsTheChecksumModel) {
-  EXPECT_EQ(Ldf("LIN_protocol_version = \"1.3\";").linChecksum, LinChecksumModel::Classic);
-  EXPECT_EQ(Ldf("LIN_protocol_version = \"2.0\";").linChecksum, LinChecksumModel::Enhanced);
-  EXPECT_EQ(Ldf("LIN_protocol_version = \"J2602_1_1.0\";").linChecksum, LinChecksumModel::Enhanced);
-  EXPECT_EQ(Ldf("LIN_description_file;").linChecksum, LinChecksumModel::Unknown);
+  EXPECT_EQ(Ldf("LIN_protocol_version = \"1.3\";").linChecksum, LinChecksumRule::Classic);
+  EXPECT_EQ(Ldf("LIN_protocol_version = \"2.0\";").linChecksum, LinChecksumRule::Enhanced);
+  EXPECT_EQ(Ldf("LIN_protocol_version = \"J2602_1_1.0\";").linChecksum, LinChecksumRule::Enhanced);
+  EXPECT_EQ(Ldf("LIN_description_file;").linChecksum, LinChecksumRule::Unknown);
   // Without a length, a LIN 1.x frame's identifier gives it.
   const BusDatabase old = Ldf("LIN_protocol_version = \"1.3\"; Frames { A: 0x05, M { } B: 0x25, M { } C: 50, M { } }");
   EXPECT_EQ(old.Find(0x05)->length, 2);
@@ -314,7 +314,7 @@ TEST(BusDatabaseFiles, TheBundledRealFilesLoad) {
 
   BusDatabase ldf;
   ASSERT_TRUE(LoadBusDatabase(kDatabases + "lin22.ldf", "lin22.ldf", DatabaseFormat::Ldf, ldf, reason)) << reason;
-  EXPECT_EQ(ldf.linChecksum, LinChecksumModel::Enhanced);
+  EXPECT_EQ(ldf.linChecksum, LinChecksumRule::Enhanced);
   ASSERT_NE(ldf.Find(0x01), nullptr);
   EXPECT_EQ(ldf.Find(0x01)->name, "CEM_Frm1");
   ASSERT_NE(ldf.Find(0x06), nullptr);

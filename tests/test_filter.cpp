@@ -268,6 +268,23 @@ TEST(FieldNameLists, ChosenFieldFollowsItsNameAndIsDroppedWithTheList) {
   EXPECT_EQ(rig.settings.filters[1].field, 5);
 }
 
+TEST(FieldNameLists, ManyNamesComeWithOneNoticeAndTheChosenFieldFollows) {
+  struct CountingUi : RecordingUi {
+    int notices = 0;
+    void FieldNamesChanged(int) override { ++notices; }
+  } ui;
+  Settings settings;
+  Pipeline pipeline(settings, ui);
+  FieldNameLists& names = pipeline.Services().fieldNames;
+  names.Add(2, "ID");
+  names.Add(2, "Data");
+  settings.filters[2].field = 1;  // ID
+  names.AddMany(2, {"Alpha", "Beta", "Data", "Zulu", "Gamma"});
+  EXPECT_EQ(ui.notices, 3);
+  EXPECT_EQ(names.Names(2), (std::vector<std::string>{"Alpha", "Beta", "Data", "Gamma", "ID", "Zulu"}));
+  EXPECT_EQ(settings.filters[2].field, 4);
+}
+
 TEST(ExecuteFilter, SourceEmptiedWhileEventsRunEndsTheRun) {
   // The interface runs its events while Stop is asked; a run start may clear the Hexa lines.
   struct ClearingUi : RecordingUi {

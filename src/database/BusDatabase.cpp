@@ -78,7 +78,7 @@ void BusDatabase::Clear() {
   direct_.clear();
   hashed_.clear();
   hashedCount_ = 0;
-  linChecksum = LinChecksumModel::Unknown;
+  linChecksum = LinChecksumRule::Unknown;
   protocolVersion.clear();
 }
 

@@ -68,7 +68,7 @@ struct BusMessage {
   int multiplexor = -1;            // index of the multiplexor signal, or -1
 };
 
-enum class LinChecksumModel : std::uint8_t { Unknown, Classic, Enhanced };
+enum class LinChecksumRule : std::uint8_t { Unknown, Classic, Enhanced };
 
 // The 64-bit payload of up to eight data bytes, byte 0 in the low bits.
 std::uint64_t PackPayload(const std::uint8_t* bytes, int count);
@@ -95,7 +95,7 @@ class BusDatabase {
 
   // LIN: the checksum model the protocol version gives the frames (Unknown for a DBC, or an
   // LDF that states no version).
-  LinChecksumModel linChecksum = LinChecksumModel::Unknown;
+  LinChecksumRule linChecksum = LinChecksumRule::Unknown;
   std::string protocolVersion;
 
  private:

@@ -431,7 +431,7 @@ class LdfParser {
     const std::string& v = out_.protocolVersion;
     // LIN 1.x frames carry the classic checksum; 2.x and what builds on it (J2602, ISO 17987)
     // the enhanced one.
-    if (!v.empty()) out_.linChecksum = v[0] == '1' ? LinChecksumModel::Classic : LinChecksumModel::Enhanced;
+    if (!v.empty()) out_.linChecksum = v[0] == '1' ? LinChecksumRule::Classic : LinChecksumRule::Enhanced;
     for (FrameDeclaration& frame : frames_) {
       BusMessage m;
       m.key = static_cast<std::uint32_t>(frame.id);

@@ -6,6 +6,7 @@
 #include <limits>
 #include <string_view>
 
+#include "decoders/DescriptionDatabase.h"
 #include "decoders/FileErrorPrompt.h"
 
 namespace velkor {
@@ -81,7 +82,7 @@ void AppendError(DecoderServices& services, int channel, SampleIndex index, std:
 
 // The identifier as upper-case hex digits (three for a standard frame, a '0' bit in front
 // making 12 bits; eight for an extended one), replaced by its name in section ID when the
-// description gives a non-empty one.
+// description gives a non-empty one, else by the name of its message in the database.
 void NameIdentifier(CanChannelState& state, std::uint32_t id, bool extended) {
   state.identifierValue = id;
   state.extendedFrame = extended;
@@ -95,6 +96,15 @@ void NameIdentifier(CanChannelState& state, std::uint32_t id, bool extended) {
   const std::size_t length = std::min<std::size_t>(text.size(), kCanNameMax);
   std::memcpy(state.identifier.data(), text.data(), length);
   state.identifier[length] = '\0';
+  state.namedInDescription = !name.empty();
+  // An extended message of the database (bit 31 in its key) matches only an extended frame.
+  state.message = state.database.Find(BusDatabase::CanKey(id, extended));
+}
+
+// The identifier as the line shows it.
+std::string_view IdentifierText(const CanChannelState& state) {
+  if (state.message != nullptr && !state.namedInDescription) return state.message->name;
+  return state.identifier.data();
 }
 
 // Adds the first `count` bits of the buffer, about to be dropped, to the frame's CRC.
@@ -114,10 +124,12 @@ void TakeIntoCrc(CanChannelState& state, int count) {
 }
 
 void TakeData(CanChannelState& state) {
+  state.payload = 0;
   for (int b = 0; b < state.dataLength; ++b) {
     const int value = BitsValue(state, 8 * b, 8);
     state.dataText[2 * b] = kHexDigits[value >> 4];
     state.dataText[2 * b + 1] = kHexDigits[value & 0xF];
+    state.payload |= static_cast<std::uint64_t>(value) << (8 * b);
   }
   state.dataText[2 * state.dataLength] = '\0';
 }
@@ -127,7 +139,7 @@ void AppendFrameLine(DecoderServices& services, const CanChannelState& state, in
                      SampleIndex index, int& result, std::string_view fault = {}) {
   std::string& line = services.NewLine(channel, index);
   line += "ID=";
-  line += state.identifier.data();
+  line += IdentifierText(state);
   line += ",DLC=";
   line += std::to_string(state.dataLength);
   if (state.frameKind == 'R') {
@@ -140,6 +152,9 @@ void AppendFrameLine(DecoderServices& services, const CanChannelState& state, in
       line += state.dataText[d + 1];
     }
     line += ',';
+    if (state.message != nullptr)
+      AppendSignalFields(line, *state.message, state.payload,
+                         static_cast<std::uint8_t>((1u << state.dataLength) - 1));
   }
   if (!fault.empty()) {
     line += kErrorLineMark;
@@ -204,7 +219,7 @@ void ConsumeFields(DecoderServices& services, CanChannelState& state, int channe
       } else {
         std::string& line = services.NewLine(channel, index);
         line += "ID=";
-        line += state.identifier.data();
+        line += IdentifierText(state);
         line += ',';
         line += kErrorLineMark;
         line += "Error DLC,";
@@ -380,6 +395,10 @@ int LoadCanDescription(DecoderServices& services, CanChannelState& state, const 
   bool checkFrame = false;
   if (!state.description.ReadYesNo("OPTIONS", "CheckFrame", "NO", checkFrame))
     return FileErrorPrompt(services, channel, path, "Value of CheckFrame");
+  BusDatabase database;
+  std::string reason;
+  if (!LoadDescriptionDatabase(state.description, DatabaseFormat::Dbc, database, reason))
+    return FileErrorPrompt(services, channel, path, reason);
 
   state.extendedFrames = extendedFrames;
   state.checkFrame = checkFrame;
@@ -388,6 +407,8 @@ int LoadCanDescription(DecoderServices& services, CanChannelState& state, const 
   state.runWasFive = false;
   state.frameState = CanFrameState::WaitIdle;
   state.bitRate = bitRate;
+  state.database = std::move(database);
+  state.message = nullptr;
   state.loaded = true;
   const std::int64_t bitMicros = 1000000 / bitRate;
   for (int k = 0; k < kCanRunBitPositions; ++k)
@@ -401,6 +422,7 @@ int LoadCanDescription(DecoderServices& services, CanChannelState& state, const 
   services.fieldNames.Add(channel, "ID");
   services.fieldNames.Add(channel, "DataFrame");
   services.fieldNames.Add(channel, "DLC");
+  AddSignalFieldNames(services.fieldNames, channel, state.database);
   return 0;
 }
 

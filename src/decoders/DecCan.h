@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "database/BusDatabase.h"
 #include "decoders/DescriptionFile.h"
 #include "pipeline/DecoderServices.h"
 #include "pipeline/LaneRun.h"
@@ -83,6 +84,12 @@ struct CanChannelState {
   // end-of-frame bits read so far.
   std::int32_t nextBitInRun = 0;
   std::int32_t endOfFrameBits = 0;
+  // The bus database the description names, empty when it names none. The frame being read
+  // has `message` (or nullptr), whose signals are read from `payload`, its data bytes.
+  BusDatabase database;
+  const BusMessage* message = nullptr;
+  bool namedInDescription = false;  // [ID] named the frame: the database's name is not used
+  std::uint64_t payload = 0;
   // No description has ever been accepted on this channel: there is no bit time to decode
   // with, so the channel only draws its trace.
   bool loaded = false;

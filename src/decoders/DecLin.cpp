@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "app/IniFile.h"
+#include "decoders/DescriptionDatabase.h"
 #include "decoders/FileErrorPrompt.h"
 
 namespace velkor {
@@ -55,6 +56,18 @@ std::uint8_t LinChecksum(std::int32_t protectedId, const std::int32_t* data, int
   return static_cast<std::uint8_t>(~sum & 0xFF);
 }
 
+// Whether the frame's checksum covers its identifier: the database's protocol version says
+// so when it states one (the diagnostic frames 3C and 3D are classic in every version), else
+// the description.
+bool ChecksumIncludesId(const LinChannelState& s, int frameId) {
+  switch (s.database.linChecksum) {
+    case LinChecksumRule::Classic: return false;
+    case LinChecksumRule::Enhanced: return frameId != 0x3C && frameId != 0x3D;
+    case LinChecksumRule::Unknown: break;
+  }
+  return s.checksumIncludesId && !(s.diagnosticClassic && IsDiagnostic(frameId));
+}
+
 void AppendFrameLine(DecoderServices& services, LinChannelState& s, int channel, SampleIndex index) {
   std::string& line = services.NewLine(channel, index);
   const auto& b = s.bytes;
@@ -71,8 +84,12 @@ void AppendFrameLine(DecoderServices& services, LinChannelState& s, int channel,
     std::string idText;
     AppendHexByte(idText, b[1]);
     std::string name = s.description.ReadString("ID", idText, "");
+    const int frameId = b[1] & 0x3F;
+    const BusMessage* message = s.database.Find(static_cast<std::uint32_t>(frameId));
     line += "ID=";
-    line += name.empty() ? idText : name;
+    if (!name.empty()) line += name;
+    else if (message != nullptr) line += message->name;
+    else line += idText;
     line += ',';
     if (s.checkParity && (b[1] & 0xFF) != ProtectedIdentifier(b[1])) line += "\xA3" "Error Parity,";
     line += "Data=";
@@ -86,14 +103,24 @@ void AppendFrameLine(DecoderServices& services, LinChannelState& s, int channel,
       }
     }
     if (line.back() == ' ') line.pop_back();
-    line += ",Checksum=";
+    line += ',';
+    if (message != nullptr) {
+      // The signals read from the data bytes that arrived whole.
+      std::uint64_t payload = 0;
+      std::uint8_t whole = 0;
+      for (int i = 2; i < checksumAt && i < 2 + 8; ++i) {
+        payload |= static_cast<std::uint64_t>(b[i] & 0xFF) << (8 * (i - 2));
+        if (b[i] < kFaultyByte) whole = static_cast<std::uint8_t>(whole | 1u << (i - 2));
+      }
+      AppendSignalFields(line, *message, payload, whole);
+    }
+    line += "Checksum=";
     const std::int32_t checksum = b[checksumAt];
     if (checksum < kFaultyByte) {
       AppendHexByte(line, checksum);
       line += ',';
       const int dataCount = checksumAt > 2 ? checksumAt - 2 : 0;
-      const bool includeId = s.checksumIncludesId && !(s.diagnosticClassic && IsDiagnostic(b[1]));
-      if (checksum != LinChecksum(b[1], &b[2], dataCount, includeId))
+      if (checksum != LinChecksum(b[1], &b[2], dataCount, ChecksumIncludesId(s, frameId)))
         line += "\xA3" "Error Checksum,";
     } else {
       line += "\x95,";
@@ -187,6 +214,10 @@ int LoadLinDescription(DecoderServices& services, LinChannelState& state, const 
   bool diagnosticClassic = false;
   if (!file.ReadYesNo("PROTOCOL", "DiagnosticClassic", "NO", diagnosticClassic))
     return FileErrorPrompt(services, channel, path, "Value of DiagnosticClassic");
+  BusDatabase database;
+  std::string reason;
+  if (!LoadDescriptionDatabase(file, DatabaseFormat::Ldf, database, reason))
+    return FileErrorPrompt(services, channel, path, reason);
 
   state.loaded = true;
   state.baud = baud;
@@ -197,12 +228,14 @@ int LoadLinDescription(DecoderServices& services, LinChannelState& state, const 
   state.checksumIncludesId = includeId;
   state.checkParity = checkParity;
   state.diagnosticClassic = diagnosticClassic;
+  state.database = std::move(database);
   state.interFrameSamples = static_cast<std::int32_t>(QuietSamples(interFrame));
   state.state = LinState::WaitingForBreak;
   state.idleSamples = kLinIdleCeiling - 1;
   services.fieldNames.Add(channel, "ID");
   services.fieldNames.Add(channel, "Data");
   services.fieldNames.Add(channel, "Checksum");
+  AddSignalFieldNames(services.fieldNames, channel, state.database);
   return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "database/BusDatabase.h"
 #include "decoders/DescriptionFile.h"
 #include "pipeline/DecoderServices.h"
 #include "pipeline/LaneRun.h"
@@ -39,6 +40,9 @@ struct LinChannelState {
   bool checksumIncludesId = true;
   bool checkParity = false;        // the identifier's parity bits are checked
   bool diagnosticClassic = false;  // identifiers 3C and 3D always have the classic checksum
+  // The bus database the description names (empty when it names none): frame names, signals,
+  // and, when it states its protocol version, each frame's checksum model.
+  BusDatabase database;
   std::int32_t interFrameSamples = 0;
   // The position of each bit of a byte: BitSamplePosition of the bit period.
   std::array<std::int32_t, kLinBitsPerByte> bitOffsets{};

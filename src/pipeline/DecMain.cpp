@@ -13,13 +13,17 @@ Pipeline::Pipeline(Settings& settings, UserInterface& ui) : settings_(settings),
   // its name when a name is inserted before it and is dropped when the list is emptied, so
   // it never points at a name it was not chosen for.
   services_.fieldNames.SetChangeHandler([this](int channel, int insertedAt) {
+    if (insertedAt == FieldNameLists::kNamesAdded) {
+      services_.Ui().FieldNamesChanged(channel);
+      return;
+    }
     int& field = settings_.filters[channel].field;
     const auto before = static_cast<int>(services_.fieldNames.Names(channel).size()) - 1;
     if (insertedAt < 0)
       field = -1;
     else if (field >= insertedAt && field < before)
       ++field;
-    services_.Ui().FieldNamesChanged(channel);
+    if (!services_.fieldNames.Batching()) services_.Ui().FieldNamesChanged(channel);
   });
 }
 

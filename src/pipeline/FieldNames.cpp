@@ -36,4 +36,11 @@ void FieldNameLists::Add(int channel, std::string_view name) {
   if (changed_) changed_(channel, index);
 }
 
+void FieldNameLists::AddMany(int channel, const std::vector<std::string_view>& names) {
+  batching_ = true;
+  for (const std::string_view name : names) Add(channel, name);
+  batching_ = false;
+  if (changed_ && !names.empty()) changed_(channel, kNamesAdded);
+}
+
 }  // namespace velkor

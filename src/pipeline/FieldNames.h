@@ -28,11 +28,18 @@ class FieldNameLists {
   void Clear(int channel);
   // Adds a name only when the channel's list does not hold it yet (case counts).
   void Add(int channel, std::string_view name);
+  // Adds each name as Add does, but the views hear of it once, at the end, with `insertedAt`
+  // kNamesAdded: a bus database brings thousands of names. While the names go in, Batching()
+  // is true and the handler is still told of each insertion, to keep indexes in step.
+  static constexpr int kNamesAdded = -2;
+  void AddMany(int channel, const std::vector<std::string_view>& names);
+  bool Batching() const { return batching_; }
   const std::vector<std::string>& Names(int channel) const { return lists_[channel]; }
 
  private:
   std::array<std::vector<std::string>, kChannelCount> lists_;
   ChangeHandler changed_;
+  bool batching_ = false;
 };
 
 }  // namespace velkor
