@@ -26,8 +26,8 @@ DispatchPath PathOf(const benchmark::State& state) {
 
 // 20 million samples (48 s of signal) of each traffic, written once as a capture file.
 struct ReplayFile {
-  ReplayFile(bench::Traffic traffic, int moreCanNames, bool checks) {
-    bench::SetUpChannels(dir.Path(), settings, moreCanNames, checks);
+  ReplayFile(bench::Traffic traffic, int moreCanNames, bool checks, bool databases) {
+    bench::SetUpChannels(dir.Path(), settings, moreCanNames, checks, databases);
     const auto bytes = bench::MakeTraffic(traffic, 20'000'000);
     samples = bytes.size();
     path = dir.Write("capture.bin", bytes);
@@ -38,19 +38,20 @@ struct ReplayFile {
   std::size_t samples = 0;
 };
 
-const ReplayFile& FileFor(bench::Traffic traffic, int moreCanNames, bool checks) {
-  static std::map<std::tuple<bench::Traffic, int, bool>, ReplayFile> files;
-  const auto key = std::make_tuple(traffic, moreCanNames, checks);
+const ReplayFile& FileFor(bench::Traffic traffic, int moreCanNames, bool checks, bool databases) {
+  static std::map<std::tuple<bench::Traffic, int, bool, bool>, ReplayFile> files;
+  const auto key = std::make_tuple(traffic, moreCanNames, checks, databases);
   auto it = files.find(key);
   if (it == files.end())
     it = files.emplace(std::piecewise_construct, std::forward_as_tuple(key),
-                       std::forward_as_tuple(traffic, moreCanNames, checks))
+                       std::forward_as_tuple(traffic, moreCanNames, checks, databases))
              .first;
   return it->second;
 }
 
-void BM_Replay(benchmark::State& state, bench::Traffic traffic, int moreCanNames = 0, bool checks = false) {
-  const ReplayFile& file = FileFor(traffic, moreCanNames, checks);
+void BM_Replay(benchmark::State& state, bench::Traffic traffic, int moreCanNames = 0, bool checks = false,
+               bool databases = false) {
+  const ReplayFile& file = FileFor(traffic, moreCanNames, checks, databases);
   Settings settings = file.settings;
   SilentUserInterface ui;
   std::size_t lines = 0;
@@ -80,6 +81,18 @@ BENCHMARK_CAPTURE(BM_Replay, mixed, bench::Traffic::Mixed)
     ->Unit(benchmark::kMillisecond);
 // The same traffic with a CAN description of 300 names, as a car's bus has.
 BENCHMARK_CAPTURE(BM_Replay, mixedManyNames, bench::Traffic::Mixed, 298)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("runSkipping")
+    ->Unit(benchmark::kMillisecond);
+// Traffic whose every CAN and LIN frame a database describes, without the databases and with
+// them (a DBC of 300 messages and 2000 signals, an LDF of 60 frames): the cost of the signals.
+BENCHMARK_CAPTURE(BM_Replay, mixedKnownIds, bench::Traffic::MixedKnownIds, 0, false, false)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("runSkipping")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Replay, mixedKnownIdsDatabases, bench::Traffic::MixedKnownIds, 0, false, true)
     ->Arg(0)
     ->Arg(1)
     ->ArgName("runSkipping")
