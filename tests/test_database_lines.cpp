@@ -128,10 +128,11 @@ Signals {
   DoorOpen: 1, 0, Door, Master;
   WindowPos: 7, 0, Door, Master;
   Battery: 8, 0, Door, Master;
+  Checksum: 8, 0, Door, Master;
 }
 Diagnostic_signals { MasterReqB0: 8, 0; }
 Frames {
-  DoorStatus: 0x21, Door, 3 { DoorOpen, 0; WindowPos, 1; Battery, 8; }
+  DoorStatus: 0x21, Door, 3 { DoorOpen, 0; WindowPos, 1; Battery, 8; Checksum, 16; }
 }
 Diagnostic_frames { MasterReq: 0x3c { MasterReqB0, 0; } }
 Signal_encoding_types {
@@ -183,8 +184,11 @@ TEST(LinDatabase, FramesAreNamedAndCheckedByTheProtocolVersion) {
       Frame(0x10, {0x01}, LinChecksumModel::Enhanced),
   };
   // The checksums of the five frames: 21 enhanced, 21 classic, 3C classic, 3C enhanced, 10 enhanced.
-  const std::string first = "ID=DoorStatus,Data=51 7D 00,DoorOpen=open,WindowPos=40 %,Battery=12.5 V,Checksum=";
-  const std::string second = "ID=DoorStatus,Data=FE 7D 00,DoorOpen=closed,WindowPos=unknown,Battery=12.5 V,Checksum=";
+  // A signal named like the frame's own field shows under its frame's name.
+  const std::string first =
+      "ID=DoorStatus,Data=51 7D 00,DoorOpen=open,WindowPos=40 %,Battery=12.5 V,DoorStatus.Checksum=0,Checksum=";
+  const std::string second =
+      "ID=DoorStatus,Data=FE 7D 00,DoorOpen=closed,WindowPos=unknown,Battery=12.5 V,DoorStatus.Checksum=0,Checksum=";
   const std::string diag = "ID=MasterReq,Data=01 02 03 04 05 06 07 08,MasterReqB0=1,Checksum=";
   const auto v2 = DecodeLin("2.1", "NO", frames);
   const auto v1 = DecodeLin("1.3", "YES", frames);
@@ -209,7 +213,8 @@ TEST(LinDatabase, ABadByteHidesTheSignalsItCarries) {
   f.badStopAt = 2;  // the first data byte
   const auto lines = DecodeLin("2.1", "YES", {f});
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_TRUE(lines[0].starts_with("ID=DoorStatus,Data=\x95  7D 00,Battery=12.5 V,Checksum=")) << lines[0];
+  EXPECT_TRUE(lines[0].starts_with("ID=DoorStatus,Data=\x95  7D 00,Battery=12.5 V,DoorStatus.Checksum=0,Checksum="))
+      << lines[0];
 }
 
 }  // namespace

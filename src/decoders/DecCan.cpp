@@ -397,7 +397,8 @@ int LoadCanDescription(DecoderServices& services, CanChannelState& state, const 
     return FileErrorPrompt(services, channel, path, "Value of CheckFrame");
   BusDatabase database;
   std::string reason;
-  if (!LoadDescriptionDatabase(state.description, DatabaseFormat::Dbc, database, reason))
+  if (!LoadDescriptionDatabase(state.description, DatabaseFormat::Dbc, {"ID", "DLC", "DataFrame", "RemoteFrame"},
+                               database, reason))
     return FileErrorPrompt(services, channel, path, reason);
 
   state.extendedFrames = extendedFrames;

@@ -216,7 +216,7 @@ int LoadLinDescription(DecoderServices& services, LinChannelState& state, const 
     return FileErrorPrompt(services, channel, path, "Value of DiagnosticClassic");
   BusDatabase database;
   std::string reason;
-  if (!LoadDescriptionDatabase(file, DatabaseFormat::Ldf, database, reason))
+  if (!LoadDescriptionDatabase(file, DatabaseFormat::Ldf, {"ID", "Data", "Checksum"}, database, reason))
     return FileErrorPrompt(services, channel, path, reason);
 
   state.loaded = true;

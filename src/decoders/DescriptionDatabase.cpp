@@ -1,5 +1,6 @@
 #include "decoders/DescriptionDatabase.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "app/IniFile.h"
@@ -12,12 +13,18 @@ std::string DatabasePath(const std::string& descriptionPath, std::string_view fi
   return (std::filesystem::path(descriptionPath).parent_path() / named).string();
 }
 
-bool LoadDescriptionDatabase(DescriptionFile& description, DatabaseFormat format, BusDatabase& out,
+bool LoadDescriptionDatabase(DescriptionFile& description, DatabaseFormat format,
+                             std::initializer_list<std::string_view> frameFields, BusDatabase& out,
                              std::string& reason) {
   out.Clear();
   const std::string file(StripIni(description.ReadString("DATABASE", "File", "")));
   if (file.empty()) return true;
-  return LoadBusDatabase(DatabasePath(description.Path(), file), file, format, out, reason);
+  if (!LoadBusDatabase(DatabasePath(description.Path(), file), file, format, out, reason)) return false;
+  for (BusMessage& message : out.MutableMessages())
+    for (BusSignal& signal : message.signals)
+      if (std::find(frameFields.begin(), frameFields.end(), signal.name) != frameFields.end())
+        signal.name = message.name + "." + signal.name;
+  return true;
 }
 
 void AddSignalFieldNames(FieldNameLists& names, int channel, const BusDatabase& database) {
