@@ -92,6 +92,24 @@ TEST(CanDatabase, FramesAreNamedAndTheirSignalsFollowTheData) {
   EXPECT_TRUE(rig.ui.messages.empty());
 }
 
+TEST(CanDatabase, ExtendedMessagesMatchOnlyExtendedFrames) {
+  const std::string dbc =
+      "BO_ 2566844673 Ext: 2 X\n SG_ Level : 0|16@1+ (0.5,0) [0|0] \"%\" Y\n"  // extended 18FEF101
+      "BO_ 257 Std: 2 X\n SG_ Count : 0|8@1+ (1,0) [0|0] \"\" Y\n";             // standard 101
+  const std::vector<CanFrame> frames = {
+      {0x18FEF101, false, 2, {0x10, 0x00}, true},
+      {0x101, false, 2, {0x07, 0x00}, false},
+      {0x101, false, 2, {0x07, 0x00}, true},  // an extended frame with a standard message's number
+  };
+  CanDatabaseRig extended(dbc, "[OPTIONS]\nExtendedFrames=YES\n");
+  EXPECT_EQ(extended.Decode(frames), (std::vector<std::string>{"ID=Ext,DLC=2,DataFrame=10 00,Level=8.0 %,",
+                                                                "ID=Std,DLC=2,DataFrame=07 00,Count=7,",
+                                                                "ID=00000101,DLC=2,DataFrame=07 00,"}));
+  // Without the option no frame is read as extended, so the extended message never matches.
+  CanDatabaseRig standard(dbc, "");
+  for (const std::string& line : standard.Decode(frames)) EXPECT_EQ(line.find("Ext"), std::string::npos) << line;
+}
+
 TEST(CanDatabase, TheBundledRealDatabaseNamesFrames) {
   CanDatabaseRig rig(ReadWholeFile(std::string(VELKOR_SOURCE_DIR) + "/tests/data/databases/comma_body.dbc"), "");
   const auto lines = rig.Decode({{0x203, false, 4, {0xFA, 0x0A, 0x28, 0xE5}}});
