@@ -73,12 +73,17 @@ class VcdReader final : public CaptureReader {
   bool Section(std::vector<std::string>& words, std::string_view keyword, std::string& error);
   bool Declare(const std::vector<std::string>& words, std::string& error);
   std::uint32_t Find(std::string_view id) const;
+  // Find for a value change: an undeclared identifier fails the file.
+  std::uint32_t FindChanged(std::string_view id);
   void MakeTargets();
   // Takes words until a time stamp moves the held ticks on, or the text ends; false when the
   // text has ended or failed.
   bool Advance();
   void Scalar(std::string_view id, char value);
   void Vector(std::string_view id, std::string_view value);
+  // Holds each channel of the variable `id` at levelOfBit(its bit in the variable).
+  template <typename LevelOfBit>
+  void SetTargets(std::string_view id, LevelOfBit levelOfBit);
   void FailAtLine(const std::string& what) { Fail("line " + std::to_string(text_.LineNumber()) + ": " + what); }
 
   TextInput text_;
@@ -247,32 +252,34 @@ void VcdReader::MakeTargets() {
   }
 }
 
-void VcdReader::Scalar(std::string_view id, char value) {
+std::uint32_t VcdReader::FindChanged(std::string_view id) {
   const std::uint32_t index = Find(id);
-  if (index == kNoVariable) {
+  if (index == kNoVariable)
     FailAtLine("a value for the undeclared identifier '" + std::string(id.substr(0, 40)) + "'");
-    return;
-  }
+  return index;
+}
+
+template <typename LevelOfBit>
+void VcdReader::SetTargets(std::string_view id, LevelOfBit levelOfBit) {
+  const std::uint32_t index = FindChanged(id);
+  if (index == kNoVariable) return;
   const Variable& v = variables_[index];
   for (std::size_t t = 0; t < v.targetCount; ++t) {
     const Target& target = targets_[v.firstTarget + t];
-    held_.Set(target.mask, target.bit == 0 && value == '1');
+    held_.Set(target.mask, levelOfBit(target.bit));
   }
 }
 
+void VcdReader::Scalar(std::string_view id, char value) {
+  SetTargets(id, [value](std::size_t bit) { return bit == 0 && value == '1'; });
+}
+
 void VcdReader::Vector(std::string_view id, std::string_view value) {
-  const std::uint32_t index = Find(id);
-  if (index == kNoVariable) {
-    FailAtLine("a value for the undeclared identifier '" + std::string(id.substr(0, 40)) + "'");
-    return;
-  }
-  const Variable& v = variables_[index];
   // A value shorter than the vector is extended on the left: by 0, or by an x or z that
   // reads as 0 too.
-  for (std::size_t t = 0; t < v.targetCount; ++t) {
-    const Target& target = targets_[v.firstTarget + t];
-    held_.Set(target.mask, target.bit < value.size() && value[value.size() - 1 - target.bit] == '1');
-  }
+  SetTargets(id, [value](std::size_t bit) {
+    return bit < value.size() && value[value.size() - 1 - bit] == '1';
+  });
 }
 
 bool VcdReader::Advance() {
@@ -328,8 +335,8 @@ bool VcdReader::Advance() {
         }
         if (kind == 'b' || kind == 'B')
           Vector(id, value);
-        else if (Find(id) == kNoVariable)
-          FailAtLine("a value for the undeclared identifier '" + std::string(id.substr(0, 40)) + "'");
+        else
+          FindChanged(id);  // a real or a string changes no channel
         changedSinceTime_ = true;
         break;
       }

@@ -92,15 +92,18 @@ bool SharedBlock::MapWhole(int fd) {
   return true;
 }
 
+int SharedBlock::OpenExisting(const std::string& name, std::string& object) {
+  if (!ObjectName(name, object, error_)) return -1;
+  const int fd = shm_open(object.c_str(), O_RDWR | O_CLOEXEC, 0);
+  if (fd < 0) error_ = SystemError("shm_open");
+  return fd;
+}
+
 BlockOpenResult SharedBlock::Open(const std::string& name) {
   if (IsOpen()) return BlockOpenResult::AlreadyOpen;
   std::string object;
-  if (!ObjectName(name, object, error_)) return BlockOpenResult::CannotOpen;
-  const int fd = shm_open(object.c_str(), O_RDWR | O_CLOEXEC, 0);
-  if (fd < 0) {
-    error_ = SystemError("shm_open");
-    return BlockOpenResult::CannotOpen;
-  }
+  const int fd = OpenExisting(name, object);
+  if (fd < 0) return BlockOpenResult::CannotOpen;
   const bool mapped = MapWhole(fd);
   close(fd);  // the mapping keeps the object
   return mapped ? BlockOpenResult::Success : BlockOpenResult::CannotMap;
@@ -109,12 +112,8 @@ BlockOpenResult SharedBlock::Open(const std::string& name) {
 BlockOpenResult SharedBlock::OpenHeld(const std::string& name) {
   if (IsOpen()) return BlockOpenResult::AlreadyOpen;
   std::string object;
-  if (!ObjectName(name, object, error_)) return BlockOpenResult::CannotOpen;
-  const int fd = shm_open(object.c_str(), O_RDWR | O_CLOEXEC, 0);
-  if (fd < 0) {
-    error_ = SystemError("shm_open");
-    return BlockOpenResult::CannotOpen;
-  }
+  const int fd = OpenExisting(name, object);
+  if (fd < 0) return BlockOpenResult::CannotOpen;
   ObjectId id;
   if (!IdentifyObject(fd, id)) {
     error_ = SystemError("fstat");

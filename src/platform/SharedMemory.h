@@ -73,6 +73,8 @@ class SharedBlock {
  private:
   BlockClaim Claim(const std::string& name, std::size_t createSize, bool& removedStale);
   bool MapWhole(int fd);
+  // Opens an existing block for reading and writing: its descriptor, or -1 (with error_).
+  int OpenExisting(const std::string& name, std::string& object);
 
   std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
