@@ -302,8 +302,14 @@ TEST(WindowManagerPlace, TheProgramComesBackWhereItWasAndSoDoItsDialogs) {
     const QString main = desktop.WaitForWindow("Kivo - Velkor");
     ASSERT_FALSE(main.isEmpty());
     if (inside) inside(main);
-    desktop.Keys(main, {"alt+F4"});
-    ASSERT_TRUE(GuiRig::WaitFor([&] { return velkor.state() == QProcess::NotRunning; }, 10000));
+    // On a busy machine the window manager may take the key before the window has the
+    // focus; a close asked again is still the same quit.
+    const auto ended = [&] { return velkor.state() == QProcess::NotRunning; };
+    for (int attempt = 0; attempt < 3 && !ended(); ++attempt) {
+      desktop.Keys(main, {"alt+F4"});
+      GuiRig::WaitFor(ended, 5000);
+    }
+    ASSERT_TRUE(ended());
   };
 
   for (const bool maximised : {false, true}) {
