@@ -1,5 +1,7 @@
 #include "export/LineExporter.h"
 
+#include <array>
+
 #include "app/Cp1252.h"
 #include "export/Exporters.h"
 
@@ -59,11 +61,27 @@ std::unique_ptr<LineExporter> MakeLineExporter(ExportFormat format, ByteSink& si
 }
 
 void AppendUtf8(std::string& out, std::string_view text) {
+  // The UTF-8 bytes of 0x80..0xFF, worked out once: at most three each.
+  struct Encoded {
+    char bytes[3];
+    std::uint8_t size;
+  };
+  static const std::array<Encoded, 128> kHigh = [] {
+    std::array<Encoded, 128> table{};
+    for (int c = 0x80; c < 0x100; ++c) {
+      const std::string utf8 = Cp1252ToUtf8(std::string(1, static_cast<char>(c)));
+      Encoded& e = table[c - 0x80];
+      e.size = static_cast<std::uint8_t>(utf8.size());
+      for (std::size_t i = 0; i < utf8.size() && i < 3; ++i) e.bytes[i] = utf8[i];
+    }
+    return table;
+  }();
   std::size_t start = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (static_cast<unsigned char>(text[i]) < 0x80) continue;
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) continue;
     out.append(text.data() + start, i - start);
-    out += Cp1252ToUtf8(text.substr(i, 1));
+    out.append(kHigh[c - 0x80].bytes, kHigh[c - 0x80].size);
     start = i + 1;
   }
   out.append(text.data() + start, text.size() - start);

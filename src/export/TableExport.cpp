@@ -7,6 +7,7 @@
 // or a field without a name must keep its place; and the columns of a stream cannot wait for
 // the last line. A row therefore has as many pair columns as its line has fields.
 
+#include <array>
 #include <charconv>
 
 #include "app/Cp1252.h"
@@ -104,49 +105,80 @@ class CsvExporter : public LineExporter {
     out_ += ",0,";  // the error flag, set below once the fields are known
     const std::size_t flagAt = out_.size() - 2;
 
-    text_.clear();
-    pairs_.clear();
-    const bool error = WalkFields(reader, [&](const LineField& field) {
-      if (!text_.empty()) text_ += ' ';
-      text_.append(field.text);
-      pairs_ += ',';
-      if (field.hasValue) {
-        AppendField(pairs_, field.name);
-        pairs_ += ',';
-        AppendField(pairs_, field.value);
-      } else {
-        pairs_ += ',';
-        AppendField(pairs_, field.text);
-      }
-    });
+    // The text column, then the pairs: two walks over the fields, each writing in place.
+    const std::size_t textAt = out_.size();
+    LineReader pairs = reader;
+    bool error = false, quoted = false;
+    LineField field;
+    while (reader.NextField(field)) {
+      error |= field.marker == FieldMarker::ErrorLine;
+      if (out_.size() != textAt) out_ += ' ';
+      quoted |= AppendCell(out_, field.text);
+    }
+    // A quote in the text (a value may hold one) asks for the whole cell quoted: it is
+    // written again, now quoted, which is rare.
+    if (quoted) {
+      const std::string text = out_.substr(textAt);
+      out_.resize(textAt);
+      AppendQuoted(out_, text);
+    }
     if (error) out_[flagAt] = '1';
-    AppendField(out_, text_);
-    out_ += pairs_;
+    while (pairs.NextField(field)) {
+      out_ += ',';
+      if (field.hasValue) {
+        AppendField(out_, field.name);
+        out_ += ',';
+        AppendField(out_, field.value);
+      } else {
+        out_ += ',';
+        AppendField(out_, field.text);
+      }
+    }
     out_ += "\r\n";
     FlushIfFull();
   }
 
  private:
-  // One field as UTF-8, quoted when it holds a comma, a quote or a line end.
-  static void AppendField(std::string& out, std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+  // What a byte asks of a cell: nothing, the UTF-8 conversion, or quotes.
+  enum : std::uint8_t { kPlain = 0, kWide = 1, kQuote = 2 };
+  static constexpr std::array<std::uint8_t, 256> kClass = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (int c = 0x80; c < 256; ++c) table[c] = kWide;
+    for (char c : {',', '"', '\r', '\n'}) table[static_cast<unsigned char>(c)] = kQuote;
+    return table;
+  }();
+
+  // Appends the text as UTF-8 without quotes; true when it needs quotes.
+  static bool AppendCell(std::string& out, std::string_view text) {
+    std::uint8_t seen = kPlain;
+    for (char c : text) seen |= kClass[static_cast<unsigned char>(c)];
+    if (seen == kPlain)
+      out.append(text);
+    else
       AppendUtf8(out, text);
-      return;
-    }
+    return (seen & kQuote) != 0;
+  }
+
+  // The text (already UTF-8) in quotes, its quotes doubled.
+  static void AppendQuoted(std::string& out, std::string_view text) {
     out += '"';
-    std::size_t start = 0;
-    for (std::size_t q = text.find('"'); q != std::string_view::npos; q = text.find('"', start)) {
-      AppendUtf8(out, text.substr(start, q + 1 - start));
-      out += '"';
-      start = q + 1;
+    for (char c : text) {
+      out += c;
+      if (c == '"') out += '"';
     }
-    AppendUtf8(out, text.substr(start));
     out += '"';
   }
 
+  // One field as UTF-8, quoted when it holds a comma, a quote or a line end.
+  static void AppendField(std::string& out, std::string_view text) {
+    const std::size_t at = out.size();
+    if (!AppendCell(out, text)) return;
+    const std::string cell = out.substr(at);
+    out.resize(at);
+    AppendQuoted(out, cell);
+  }
+
   std::string captions_[4];  // already as CSV fields
-  std::string text_;
-  std::string pairs_;
 };
 
 class JsonLinesExporter : public LineExporter {
