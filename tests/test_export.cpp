@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 
 #include "CanEncoder.h"
 #include "LinEncoder.h"
 #include "TestRig.h"
 #include "app/Cp1252.h"
+#include "export/ExportFile.h"
 #include "export/Exporters.h"
 #include "export/LineExporter.h"
 
@@ -430,4 +432,47 @@ TEST(ExportReadBack, TsharkDissectsCanAndLinPcaps) {
     linOut += row.substr(0, tab >= 3 ? tab - 3 : tab) + row.substr(tab) + "\n";
   }
   EXPECT_EQ(linOut, linExpected);
+}
+
+TEST(ExportFile, SelectedLinesStopAndFailureLeaveNoHalfFile) {
+  TempDir dir;
+  RecordingUi ui;
+  DecodedLineList lines;
+  for (std::size_t i = 0; i < kExportProgressLines; ++i)
+    lines.Append("0," + std::to_string(i) + ",ID=12A,DLC=1,DataFrame=" + (i % 2 ? "01" : "00") + ",",
+                 FrameTag::Can(0x12A, false));
+  lines.SetSelected(1, true);
+  lines.SetSelected(3, true);
+  const std::string path = dir.Write("frames.log", "old\n");
+  ExportCounts counts;
+
+  // Only the selected lines; a short export shows no progress.
+  DecodedLineList few;
+  few.Append(lines.Line(0), lines.Tag(0));
+  few.Append("1,7,New Value=1,");
+  few.SetSelected(0, true);
+  ASSERT_EQ(ExportLinesToFile(path, few, true, ExportFormat::Candump, {}, ui, counts), ExportOutcome::Written);
+  EXPECT_EQ(ReadWholeFile(path), "(0.000000) velkor1 12A#00\n");
+  EXPECT_TRUE(ui.progress.empty());
+
+  // Stopped half way: the file is as it was, and no temporary file is left.
+  dir.Write("frames.log", "old\n");
+  ui.stopAfterBlocks = 5;
+  EXPECT_EQ(ExportLinesToFile(path, lines, false, ExportFormat::Candump, {}, ui, counts), ExportOutcome::Stopped);
+  EXPECT_EQ(ReadWholeFile(path), "old\n");
+  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+  ASSERT_FALSE(ui.progress.empty());
+  EXPECT_EQ(ui.progress.front(), "show:Export...");
+  EXPECT_EQ(ui.progress.back(), "hide");
+
+  // The whole list, selected lines only; with the run's wall clock as the base time.
+  ui.stopAfterBlocks = -1;
+  ExportContext live;
+  live.runStartMicros = 1'700'000'000'000'000;
+  ASSERT_EQ(ExportLinesToFile(path, lines, true, ExportFormat::Candump, live, ui, counts), ExportOutcome::Written);
+  EXPECT_EQ(ReadWholeFile(path), "(1700000000.000001) velkor1 12A#01\n(1700000000.000003) velkor1 12A#01\n");
+  EXPECT_EQ(counts.records, 2u);
+
+  EXPECT_EQ(ExportLinesToFile(dir.File("missing/frames.log"), lines, false, ExportFormat::Csv, {}, ui, counts),
+            ExportOutcome::Failed);
 }

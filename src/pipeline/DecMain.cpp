@@ -28,6 +28,7 @@ Pipeline::Pipeline(Settings& settings, UserInterface& ui) : settings_(settings),
 }
 
 void Pipeline::ResetRun() {
+  runStartMicros.reset();
   runSetupFailed_ = false;
   if (settings_.hexaClear) services_.lines.Clear();
   services_.columnTraceMask = 0;

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/Settings.h"
@@ -107,6 +108,9 @@ class Pipeline {
 
   SampleIndex sampleIndex = 0;
   std::uint32_t columnClock = 0;
+  // The wall-clock time of sample 0 of a live run, microseconds since 1970 (UTC); none for
+  // a replay. Exports write it as their base time.
+  std::optional<std::int64_t> runStartMicros;
 
   // Per-channel decoder states.
   std::array<ManchesterChannelState, kChannelCount> manchester{};

@@ -1,5 +1,6 @@
 #include "pipeline/LiveRun.h"
 
+#include <chrono>
 #include <cstdint>
 
 namespace velkor {
@@ -21,9 +22,14 @@ void LiveRun::acRunFromAcqExecute() {
 
   timerEnabled_ = true;
   pipeline_.sampleIndex = 0;
+  // The stream has just started: its first sample is now, near enough for a log's base time.
+  const std::int64_t start = std::chrono::duration_cast<std::chrono::microseconds>(
+                                 std::chrono::system_clock::now().time_since_epoch())
+                                 .count();
   // A live run goes on when a description was refused: the channels it did not reach keep
   // their previous setup.
   pipeline_.ResetRun();
+  pipeline_.runStartMicros = start;
   starting_ = false;
   if (!hardware_.PortOpen()) {
     // A Stop came while a loader's message box was open: that ended this run already.

@@ -64,7 +64,25 @@ QString QtDialogs::SaveFile(QWidget* parent, const FileRequest& request) {
   QString ext = request.defaultExtension;
   if (ext.startsWith("*.")) ext = ext.mid(2);
   dialog.setDefaultSuffix(ext);
+  const QStringList parts = request.filter.split('|');
+  // The extension of the chosen filter's pattern ("*.csv" gives "csv").
+  auto extensionOf = [&parts](int filter) {
+    const int at = 2 * filter + 1;
+    return at < parts.size() && parts[at].startsWith("*.") ? parts[at].mid(2) : QString();
+  };
+  if (request.chosenFilter != nullptr) {
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &parts, extensionOf](const QString& name) {
+      for (int i = 0; 2 * i < parts.size(); ++i)
+        if (parts[2 * i] == name && !extensionOf(i).isEmpty()) dialog.setDefaultSuffix(extensionOf(i));
+    });
+  }
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  if (request.chosenFilter != nullptr) {
+    *request.chosenFilter = 0;
+    for (int i = 0; 2 * i < parts.size(); ++i)
+      if (parts[2 * i] == dialog.selectedNameFilter()) *request.chosenFilter = i;
+    if (!extensionOf(*request.chosenFilter).isEmpty()) ext = extensionOf(*request.chosenFilter);
+  }
   return WithExtension(dialog.selectedFiles().first(), ext);
 }
 
@@ -99,7 +117,13 @@ QString ScriptedDialogs::OpenFile(QWidget*, const FileRequest& request) {
   return f;
 }
 
-QString ScriptedDialogs::SaveFile(QWidget* parent, const FileRequest& request) { return OpenFile(parent, request); }
+QString ScriptedDialogs::SaveFile(QWidget* parent, const FileRequest& request) {
+  if (request.chosenFilter != nullptr) {
+    *request.chosenFilter = filterChoices.empty() ? 0 : filterChoices.front();
+    if (!filterChoices.empty()) filterChoices.pop_front();
+  }
+  return OpenFile(parent, request);
+}
 
 bool ScriptedDialogs::ChooseColour(QWidget*, QColor& colour) {
   if (colours.empty()) return false;

@@ -25,6 +25,9 @@ struct FileRequest {
   QString filter;
   QString defaultExtension;  // "cfg", "txt"...; added when the name has none
   QString folder;            // starting folder; empty: the current folder
+  // Save dialogs: when given, receives the index of the filter the user chose, whose
+  // pattern's extension is then the default one.
+  int* chosenFilter = nullptr;
 };
 
 class Dialogs {
@@ -80,6 +83,7 @@ class ScriptedDialogs final : public Dialogs {
   std::deque<Answer> answers;
   std::vector<FileRequest> fileRequests;
   std::deque<QString> files;
+  std::deque<int> filterChoices;  // for save dialogs that ask for the filter; empty: 0
   std::deque<QColor> colours;
   std::deque<ChannelMap> channelMaps;
   std::vector<ChannelMap> offeredMaps;  // the map each ChooseChannelMap started from

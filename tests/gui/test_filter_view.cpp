@@ -108,7 +108,7 @@ TEST(FilterView, ControlsAsCreated) {
   EXPECT_EQ(f.Panel().lblDate->text(), "Date (ms)");
   QStringList menu;
   for (QAction* a : f.Panel().PopupMenu->actions()) menu << a->text();
-  EXPECT_EQ(menu, (QStringList{"Save", "Save all", "Copy", "Edit"}));
+  EXPECT_EQ(menu, (QStringList{"Save", "Save all", "Copy", "Edit", "", "Export..."}));
 
   f.SetChannelCaption(2, "Door");
   EXPECT_EQ(f.lblCha[2]->text(), "Door");

@@ -126,7 +126,7 @@ TEST(HexaView, ControlsAsCreated) {
   EXPECT_EQ(rig.panel->scbFrame->maximum(), 15);
   QStringList menu;
   for (QAction* a : rig.panel->PopupMenu->actions()) menu << a->text();
-  EXPECT_EQ(menu, QStringList({"Save", "Save all", "Copy", "Edit"}));
+  EXPECT_EQ(menu, QStringList({"Save", "Save all", "Copy", "Edit", "", "Export..."}));
   EXPECT_EQ(rig.hexa->butSave->text(), "Save all");
 }
 
@@ -390,6 +390,47 @@ TEST(HexaView, SaveWritesTheSelectedRowsAndSaveAllEveryRow) {
   // Cancelled: nothing written, nothing shown.
   rig.panel->mnuSaveAll->trigger();
   EXPECT_TRUE(rig.dialogs.messages.empty());
+}
+
+TEST(HexaView, ExportWritesTheFormatOfTheChosenFilter) {
+  HexaRig rig;
+  rig.Lines().Append("0,1000,ID=Named,DLC=1,DataFrame=42,", FrameTag::Can(0x12A, false));
+  rig.Lines().Append("1,2000,New Value=1,");
+  rig.Lines().Append("2,3000,\xA3" "Bad Synchro byte,", FrameTag::NoId(FrameBus::Lin));
+  rig.Lines().Append("0,4000,ID=7FF,DLC=0,DataFrame=,", FrameTag::Can(0x7FF, false));
+  rig.hexa->SyncLines();
+  const QString path = QString::fromStdString(rig.dir.File("frames.log"));
+
+  // The third filter is candump's: the identifier, not the name shown.
+  rig.dialogs.files.push_back(path);
+  rig.dialogs.filterChoices.push_back(2);
+  rig.panel->mnuExport->trigger();
+  ASSERT_EQ(rig.dialogs.fileRequests.size(), 1u);
+  EXPECT_TRUE(rig.dialogs.fileRequests[0].filter.startsWith("CSV tables (*.csv)|*.csv|JSON Lines (*.jsonl)|*.jsonl|"));
+  EXPECT_EQ(ReadWholeFile(path.toStdString()), "(0.001000) velkor1 12A#42\n(0.004000) velkor1 7FF#\n");
+  EXPECT_TRUE(rig.dialogs.messages.empty());
+
+  // Several rows selected: asked whether only those go; Yes.
+  rig.Click(0);
+  rig.Click(1, Qt::ShiftModifier);
+  rig.dialogs.files.push_back(path);
+  rig.dialogs.filterChoices.push_back(2);
+  rig.dialogs.answers.push_back(ui::Answer::Yes);
+  rig.panel->mnuExport->trigger();
+  ASSERT_EQ(rig.dialogs.messages.size(), 1u);
+  EXPECT_EQ(rig.dialogs.messages[0].buttons, ui::Buttons::YesNoCancel);
+  EXPECT_EQ(ReadWholeFile(path.toStdString()), "(0.001000) velkor1 12A#42\n");
+
+  // A LIN capture of lines with no LIN frame record: the line left out is reported.
+  rig.Click(2);
+  const QString pcap = QString::fromStdString(rig.dir.File("lin.pcap"));
+  rig.dialogs.files.push_back(pcap);
+  rig.dialogs.filterChoices.push_back(6);
+  rig.panel->mnuExport->trigger();
+  ASSERT_EQ(rig.dialogs.messages.size(), 2u);
+  EXPECT_EQ(rig.dialogs.messages[1].caption, "Warning");
+  EXPECT_TRUE(rig.dialogs.messages[1].text.contains("1 lines of the bus")) << rig.dialogs.messages[1].text.toStdString();
+  EXPECT_EQ(ReadWholeFile(pcap.toStdString()).size(), 24u);  // the pcap header alone
 }
 
 TEST(HexaView, SaveReportsAFileThatCannotBeWritten) {

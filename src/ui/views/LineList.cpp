@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "export/ExportFile.h"
 #include "ui/Main.h"
 #include "ui/Progress.h"
 #include "ui/QtText.h"
@@ -534,6 +535,8 @@ LinePanel::LinePanel(TfrmMain& main, DecodedLineList& lines, QWidget* client, Li
   mnuSaveAll = PopupMenu->addAction("Save all");
   mnuCopy = PopupMenu->addAction("Copy");
   mnuEdit = PopupMenu->addAction("Edit");
+  PopupMenu->addSeparator();
+  mnuExport = PopupMenu->addAction("Export...");
   if (options_.menuSaveSelectedOnly)
     connect(mnuSave, &QAction::triggered, this, &LinePanel::SaveL);
   else
@@ -541,6 +544,7 @@ LinePanel::LinePanel(TfrmMain& main, DecodedLineList& lines, QWidget* client, Li
   connect(mnuSaveAll, &QAction::triggered, this, &LinePanel::SaveA);
   connect(mnuCopy, &QAction::triggered, this, &LinePanel::mnuCopyClick);
   connect(mnuEdit, &QAction::triggered, this, &LinePanel::EditClick);
+  connect(mnuExport, &QAction::triggered, this, &LinePanel::mnuExportClick);
   connect(lstHexa, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { PopupMenu->popup(lstHexa->viewport()->mapToGlobal(at)); });
 
@@ -716,6 +720,58 @@ void LinePanel::EditClick() {
   const std::string_view line = model_->Line(current.row());
   if (line.empty()) return;
   main_.EditWindow().ShowLine(ToQt(RenderDecodedLine(line, CaptionsOf(main_.GetSettings()).text)));
+}
+
+namespace {
+// The formats of "Export...", in the order of the save dialog's filters.
+constexpr ExportFormat kExportFormats[] = {ExportFormat::Csv,  ExportFormat::JsonLines, ExportFormat::Candump,
+                                           ExportFormat::Asc,  ExportFormat::Blf,       ExportFormat::PcapCan,
+                                           ExportFormat::PcapLin};
+}  // namespace
+
+void LinePanel::mnuExportClick() {
+  QString filter;
+  for (ExportFormat format : kExportFormats) {
+    const ExportFormatInfo& info = FormatInfo(format);
+    if (!filter.isEmpty()) filter += '|';
+    filter += QString("%1 (*.%2)|*.%2").arg(info.description, info.extension);
+  }
+  int chosen = 0;
+  const QString path =
+      main_.GetDialogs().SaveFile(lstHexa->window(), {"Export", filter, FormatInfo(kExportFormats[0]).extension, ".", &chosen});
+  if (path.isEmpty() || chosen < 0 || chosen >= static_cast<int>(std::size(kExportFormats))) return;
+  const ExportFormat format = kExportFormats[chosen];
+
+  const DecodedLineList& lines = model_->Lines();
+  std::size_t selected = 0;
+  for (std::size_t i = 0; i < lines.size() && selected < 2; ++i) selected += lines.Selected(i) ? 1 : 0;
+  bool selectedOnly = false;
+  if (selected > 1) {
+    // A click selects one row: only a selection of several is taken as the lines meant.
+    switch (main_.GetDialogs().Message(lstHexa->window(), "Export only the selected lines?", "Warning",
+                                       Buttons::YesNoCancel)) {
+      case Answer::Yes: selectedOnly = true; break;
+      case Answer::No: break;
+      default: return;
+    }
+  }
+
+  ExportContext context;
+  const ChannelCaptions captions = CaptionsOf(main_.GetSettings());
+  for (int i = 0; i < 4; ++i) context.captions[i] = captions.text[i];
+  context.runStartMicros = main_.GetPipeline().runStartMicros;
+  ExportCounts counts;
+  // File names go to the system as its own bytes, not as Windows-1252 text.
+  const ExportOutcome outcome = ExportLinesToFile(QFile::encodeName(path).toStdString(), lines, selectedOnly, format,
+                                                  context, main_.Ui(), counts);
+  if (outcome == ExportOutcome::Failed) {
+    main_.ShowMessage("The file can not be written: " + path, "Error");
+    return;
+  }
+  // Lines of other channels are left out of a bus log by its nature; lines of its bus only
+  // when the format has no record for them, which the user is told.
+  if (outcome == ExportOutcome::Written && counts.dropped != 0)
+    main_.ShowMessage(ToQt(ExportReport(format, counts)), "Warning");
 }
 
 }  // namespace velkor::ui

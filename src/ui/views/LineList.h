@@ -238,6 +238,9 @@ class LinePanel : public QObject {
   void SaveA();
   void mnuCopyClick();
   void EditClick();
+  // "Export...": the lines, or the selected ones when several are, in a format of the
+  // save dialog's filters.
+  void mnuExportClick();
 
   ClickLabel* lblDate = nullptr;
   LineListView* lstHexa = nullptr;
@@ -248,6 +251,7 @@ class LinePanel : public QObject {
   QAction* mnuSaveAll = nullptr;
   QAction* mnuCopy = nullptr;
   QAction* mnuEdit = nullptr;
+  QAction* mnuExport = nullptr;
 
  Q_SIGNALS:
   // The rows changed at a sync (a batch, SyncNow, Clear).
