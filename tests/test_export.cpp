@@ -460,7 +460,7 @@ TEST(ExportFile, SelectedLinesStopAndFailureLeaveNoHalfFile) {
   ui.stopAfterBlocks = 5;
   EXPECT_EQ(ExportLinesToFile(path, lines, false, ExportFormat::Candump, {}, ui, counts), ExportOutcome::Stopped);
   EXPECT_EQ(ReadWholeFile(path), "old\n");
-  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
   ASSERT_FALSE(ui.progress.empty());
   EXPECT_EQ(ui.progress.front(), "show:Export...");
   EXPECT_EQ(ui.progress.back(), "hide");
@@ -472,6 +472,15 @@ TEST(ExportFile, SelectedLinesStopAndFailureLeaveNoHalfFile) {
   ASSERT_EQ(ExportLinesToFile(path, lines, true, ExportFormat::Candump, live, ui, counts), ExportOutcome::Written);
   EXPECT_EQ(ReadWholeFile(path), "(1700000000.000001) velkor1 12A#01\n(1700000000.000003) velkor1 12A#01\n");
   EXPECT_EQ(counts.records, 2u);
+
+  // BLF mends its header in the saved file: the size there is the file's.
+  const std::string blf = dir.File("frames.blf");
+  ASSERT_EQ(ExportLinesToFile(blf, lines, false, ExportFormat::Blf, {}, ui, counts), ExportOutcome::Written);
+  const std::string bytes = ReadWholeFile(blf);
+  ASSERT_GT(bytes.size(), 144u);
+  std::uint64_t size = 0;
+  for (int i = 7; i >= 0; --i) size = size << 8 | static_cast<unsigned char>(bytes[16 + i]);
+  EXPECT_EQ(size, bytes.size());
 
   EXPECT_EQ(ExportLinesToFile(dir.File("missing/frames.log"), lines, false, ExportFormat::Csv, {}, ui, counts),
             ExportOutcome::Failed);

@@ -96,6 +96,17 @@ void SafeSave::Write(std::string_view bytes) {
   if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) failed_ = true;
 }
 
+void SafeSave::Rewrite(std::uint64_t offset, std::string_view bytes) {
+  if (failed_) return;
+  const long end = std::ftell(file_);
+  if (end < 0 || std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0) {
+    failed_ = true;
+    return;
+  }
+  Write(bytes);
+  if (std::fseek(file_, end, SEEK_SET) != 0) failed_ = true;
+}
+
 bool SafeSave::Commit() {
   if (committed_) return false;
   if (!failed_) {

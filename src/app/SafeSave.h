@@ -8,6 +8,7 @@
 // failure (a kill can still leave one behind, named "." + file name + "." + 8 letters or
 // digits + ".tmp", never the target itself).
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -27,6 +28,9 @@ class SafeSave {
   // True once any step has failed (the temporary file could not be made, a write failed).
   bool Failed() const { return failed_; }
   void Write(std::string_view bytes);
+  // Writes over bytes written before, at `offset` from the start (a header whose sizes are
+  // known only at the end); later writes go on at the end.
+  void Rewrite(std::uint64_t offset, std::string_view bytes);
   // Flushes, closes and renames over the target. True when the save failed.
   [[nodiscard]] bool Commit();
 

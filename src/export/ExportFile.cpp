@@ -1,7 +1,6 @@
 #include "export/ExportFile.h"
 
-#include <cstdio>
-#include <filesystem>
+#include "app/SafeSave.h"
 
 namespace velkor {
 
@@ -9,51 +8,24 @@ namespace {
 
 constexpr std::size_t kStopPollLines = 4096;
 
-// A temporary file beside the target, renamed over it at Commit; removed on every failure.
-// It can go back (fseek) for the formats that mend their header at the end.
-class ReplacingFileSink : public ByteSink {
+// The safe save as an exporter's sink: it can go back, for the formats that mend their
+// header at the end.
+class SafeSaveSink : public ByteSink {
  public:
-  explicit ReplacingFileSink(const std::string& path) : path_(path), temporary_(path + ".tmp") {
-    file_ = std::fopen(temporary_.c_str(), "wb");
-  }
-  ~ReplacingFileSink() override {
-    if (file_ != nullptr) std::fclose(file_);
-    if (!committed_) {
-      std::error_code ec;
-      std::filesystem::remove(temporary_, ec);
-    }
-  }
-  ReplacingFileSink(const ReplacingFileSink&) = delete;
-  ReplacingFileSink& operator=(const ReplacingFileSink&) = delete;
-
-  bool Opened() const { return file_ != nullptr; }
+  explicit SafeSaveSink(const std::string& path) : file_(path) {}
   bool Write(std::string_view bytes) override {
-    return file_ != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size();
+    file_.Write(bytes);
+    return !file_.Failed();
   }
   bool Rewrite(std::uint64_t offset, std::string_view bytes) override {
-    if (file_ == nullptr || std::fflush(file_) != 0) return false;
-    const long end = std::ftell(file_);
-    if (end < 0 || std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0) return false;
-    const bool ok = Write(bytes);
-    return std::fseek(file_, end, SEEK_SET) == 0 && ok;
+    file_.Rewrite(offset, bytes);
+    return !file_.Failed();
   }
-  bool Commit() {
-    if (file_ == nullptr) return false;
-    bool ok = std::fflush(file_) == 0 && std::ferror(file_) == 0;
-    ok = std::fclose(file_) == 0 && ok;
-    file_ = nullptr;
-    if (!ok) return false;
-    std::error_code ec;
-    std::filesystem::rename(temporary_, path_, ec);
-    committed_ = !ec;
-    return committed_;
-  }
+  bool Failed() const { return file_.Failed(); }
+  [[nodiscard]] bool Commit() { return file_.Commit(); }
 
  private:
-  std::string path_;
-  std::string temporary_;
-  std::FILE* file_ = nullptr;
-  bool committed_ = false;
+  SafeSave file_;
 };
 
 }  // namespace
@@ -61,8 +33,8 @@ class ReplacingFileSink : public ByteSink {
 ExportOutcome ExportLinesToFile(const std::string& path, const DecodedLineList& lines, bool selectedOnly,
                                 ExportFormat format, const ExportContext& context, UserInterface& ui,
                                 ExportCounts& counts) {
-  ReplacingFileSink file(path);
-  if (!file.Opened()) return ExportOutcome::Failed;
+  SafeSaveSink file(path);
+  if (file.Failed()) return ExportOutcome::Failed;
   auto exporter = MakeLineExporter(format, file, context);
   const std::size_t n = lines.size();
   const bool progress = n >= kExportProgressLines;
@@ -85,7 +57,7 @@ ExportOutcome ExportLinesToFile(const std::string& path, const DecodedLineList& 
   if (progress) ui.HideProgress();
   counts = exporter->Counts();
   if (stopped) return ExportOutcome::Stopped;
-  if (!exporter->Finish() || !file.Commit()) return ExportOutcome::Failed;
+  if (!exporter->Finish() || file.Commit()) return ExportOutcome::Failed;
   counts = exporter->Counts();
   return ExportOutcome::Written;
 }

@@ -15,8 +15,7 @@ enum class ExportOutcome { Written, Stopped, Failed };
 // Lines from which the progress window is shown (and Stop offered).
 inline constexpr std::size_t kExportProgressLines = 100000;
 
-// Writes the lines to a temporary file beside `path` and puts it in the file's place once
-// all is written, so a failure or a Stop leaves the file as it was. The lines are those of
+// Writes the lines through the safe save, so a failure or a Stop leaves the file as it was. The lines are those of
 // the list when the export starts (a run may append more meanwhile). `counts` tells what the
 // format took and left out.
 [[nodiscard]] ExportOutcome ExportLinesToFile(const std::string& path, const DecodedLineList& lines,
