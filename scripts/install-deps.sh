@@ -7,7 +7,8 @@ packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev qt6-b
   zlib1g-dev python3-can tshark
   xvfb xauth xdotool
   openbox x11-utils
-  libzip-dev pkg-config sigrok-cli)
+  libzip-dev pkg-config sigrok-cli
+  libdeflate-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -3,6 +3,7 @@
 // Velkor, with the channel captions as names; a damaged input leaves no output behind.
 
 #include <gtest/gtest.h>
+#include <zip.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -67,6 +68,38 @@ TEST(ConvertTool, WrittenCapturesReadBackToTheSameSamples) {
   }
   auto decoded = RunDecodeTool("--raw --config examples/demo.cfg " + dir.File("demo.vcd"), kSource);
   EXPECT_EQ(decoded.out, ReadWholeFile(kSource + "/examples/demo.expected"));
+}
+
+// Sessions are cut in chunks of 4 MiB, as sigrok cuts them (readers take a chunk that size
+// whole); sigrok-cli and Velkor read the chunks back in order.
+TEST(ConvertTool, LongCapturesAreWrittenInChunksOfFourMebibytes) {
+  TempDir dir;
+  std::string samples((9 << 20) + 123, '\0');
+  for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<char>((i / 7 ^ i / 1000) & 0x0F);
+  const std::string in = dir.Write("long.bin", samples);
+  const std::string out = dir.File("long.sr");
+  auto r = Convert(in + " " + out);
+  ASSERT_EQ(r.status, 0) << r.err;
+
+  int code = 0;
+  zip_t* zip = zip_open(out.c_str(), ZIP_RDONLY, &code);
+  ASSERT_NE(zip, nullptr);
+  std::vector<std::pair<std::string, zip_uint64_t>> chunks;
+  for (zip_int64_t k = 0; k < zip_get_num_entries(zip, 0); ++k) {
+    zip_stat_t stat;
+    if (zip_stat_index(zip, static_cast<zip_uint64_t>(k), 0, &stat) == 0 && std::string(stat.name).starts_with("logic"))
+      chunks.emplace_back(stat.name, stat.size);
+  }
+  zip_discard(zip);
+  const decltype(chunks) cut = {{"logic-1-1", 4 << 20}, {"logic-1-2", 4 << 20}, {"logic-1-3", (1 << 20) + 123}};
+  EXPECT_EQ(chunks, cut);
+
+  const std::string raw = dir.File("long.raw");
+  ASSERT_EQ(std::system(("sigrok-cli -i " + out + " -O binary -o " + raw + " >/dev/null 2>&1").c_str()), 0);
+  EXPECT_TRUE(ReadWholeFile(raw) == samples) << "sigrok-cli reads other samples";
+  r = Convert(out + " " + dir.File("back.bin"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(ReadWholeFile(dir.File("back.bin")) == samples) << "Velkor reads other samples";
 }
 
 TEST(ConvertTool, ChannelsChosenByMapKeepTheirNames) {

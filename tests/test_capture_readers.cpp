@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include <fstream>
+
 #include "TestRig.h"
 #include "capture/CaptureReader.h"
 
@@ -132,6 +134,96 @@ TEST(CaptureReaders, DamagedSessionsAreRefusedByName) {
   EXPECT_EQ(Samples(*reader), "1");
   EXPECT_NE(reader->Failure().find("cut.sr: the logic data ends within a sample"), std::string::npos)
       << reader->Failure();
+}
+
+namespace {
+
+// A chunk of a session: its bytes and how the archive keeps them.
+struct ChunkSpec {
+  std::size_t size;
+  zip_int32_t method;
+};
+
+// A session of two-byte units whose chunks are kept as given; returns its path and the samples
+// a reader must give (the low four bits of each unit's first byte).
+std::pair<std::string, std::string> ChunkedSession(const TempDir& dir, const std::string& name,
+                                                   const std::vector<ChunkSpec>& specs) {
+  const std::string path = dir.File(name);
+  int code = 0;
+  zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+  const std::string metadata = Metadata("416667", 2, {"a", "b", "c", "d"});
+  zip_file_add(zip, "metadata", zip_source_buffer(zip, metadata.data(), metadata.size(), 0), 0);
+  std::vector<std::string> chunks;
+  std::string all;
+  for (std::size_t k = 0; k < specs.size(); ++k) {
+    std::string bytes(specs[k].size, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((all.size() + i) / 3 % 29);
+    all += bytes;
+    chunks.push_back(std::move(bytes));
+  }
+  for (std::size_t k = 0; k < specs.size(); ++k) {
+    const zip_int64_t index = zip_file_add(zip, ("logic-1-" + std::to_string(k + 1)).c_str(),
+                                           zip_source_buffer(zip, chunks[k].data(), chunks[k].size(), 0), 0);
+    zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), specs[k].method, 0);
+  }
+  EXPECT_EQ(zip_close(zip), 0);
+  std::string samples;
+  for (std::size_t i = 0; i + 2 <= all.size(); i += 2) samples += "0123456789abcdef"[all[i] & 0x0F];
+  return {path, samples};
+}
+
+// Flips bits of the byte `from` bytes after the `nth` (0: first) `marker` of the archive.
+void Damage(const std::string& path, const std::string& marker, int nth, std::size_t from, char bits) {
+  std::string bytes = ReadWholeFile(path);
+  std::size_t at = bytes.find(marker);
+  while (nth-- > 0 && at != std::string::npos) at = bytes.find(marker, at + 1);
+  ASSERT_NE(at, std::string::npos);
+  bytes[at + from] = static_cast<char>(bytes[at + from] ^ bits);
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+}  // namespace
+
+// Small chunks are read whole (deflated or stored), large ones and those that end within a
+// sample are streamed; however they follow each other, the samples are the same.
+TEST(CaptureReaders, ChunksReadWholeOrStreamedGiveTheSameSamples) {
+  TempDir dir;
+  const std::size_t big = (8 << 20) + 2;
+  const std::vector<std::vector<ChunkSpec>> layouts = {
+      {{4000, ZIP_CM_DEFLATE}, {2000, ZIP_CM_STORE}, {0, ZIP_CM_DEFLATE}, {6, ZIP_CM_DEFLATE}},
+      // A sample split over two chunks, then whole chunks again.
+      {{3, ZIP_CM_DEFLATE}, {5, ZIP_CM_STORE}, {4, ZIP_CM_DEFLATE}, {7, ZIP_CM_DEFLATE}, {1, ZIP_CM_DEFLATE}},
+      {{big, ZIP_CM_DEFLATE}, {10, ZIP_CM_DEFLATE}, {big, ZIP_CM_STORE}},
+  };
+  for (std::size_t n = 0; n < layouts.size(); ++n) {
+    const auto [path, expected] = ChunkedSession(dir, "chunks" + std::to_string(n) + ".sr", layouts[n]);
+    for (std::size_t block : {std::size_t{1} << 16, std::size_t{7}}) {
+      if (block == 7 && expected.size() > 100000) continue;
+      auto reader = Open(path);
+      EXPECT_EQ(reader->ExpectedSamples(), expected.size()) << n;
+      EXPECT_TRUE(Samples(*reader, block) == expected) << "layout " << n << ", blocks of " << block;
+      EXPECT_EQ(reader->Failure(), "") << n;
+    }
+  }
+}
+
+TEST(CaptureReaders, DamagedChunksGiveTheSamplesBeforeThemThenTheFailure) {
+  TempDir dir;
+  // The check sum of the second chunk, as the central directory gives it (16 bytes into its
+  // entry), and the deflated bytes of the second chunk (just after its local header).
+  const std::pair<std::string, std::string> damages[] = {{"PK\x01\x02", "CRC error"}, {"logic-1-2", "cannot be read"}};
+  for (const auto& [marker, told] : damages) {
+    const auto [path, expected] =
+        ChunkedSession(dir, "damaged.sr", {{400, ZIP_CM_DEFLATE}, {4000, ZIP_CM_DEFLATE}, {400, ZIP_CM_DEFLATE}});
+    if (marker == "logic-1-2")
+      Damage(path, marker, 0, 9 + 40, 0x5A);
+    else
+      Damage(path, marker, 2, 16, 1);  // entries: metadata, then the chunks
+    auto reader = Open(path);
+    EXPECT_EQ(Samples(*reader), expected.substr(0, 200)) << marker;
+    EXPECT_NE(reader->Failure().find("damaged.sr: logic-1-2 cannot be read"), std::string::npos) << reader->Failure();
+    EXPECT_NE(reader->Failure().find(told), std::string::npos) << reader->Failure();
+  }
 }
 
 TEST(CaptureReaders, ValueChangeDumpsPutEveryBitOnTheGrid) {

@@ -2,8 +2,10 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <unistd.h>
 
@@ -134,14 +136,24 @@ void WriteVcd(SampleSource& source, const CaptureNames& names, SafeSave& out) {
 
 // ---- sigrok session -------------------------------------------------------------------
 
-// libzip pulls the logic data from the source while it writes the archive.
+// The logic data is cut in chunks of 4 MiB, as sigrok cuts it: readers inflate a chunk that
+// size whole, much faster than a stream.
+constexpr std::uint64_t kChunkSamples = 4 << 20;
+
+// libzip pulls the logic data of each chunk from the source while it writes the archive (the
+// chunks in turn, each up to its `left` samples).
 struct LogicData {
   SampleSource* source;
   zip_error_t error;
 };
+struct LogicChunk {
+  LogicData* logic;
+  std::uint64_t left;
+};
 
 zip_int64_t PullLogic(void* user, void* data, zip_uint64_t length, zip_source_cmd_t command) {
-  auto* logic = static_cast<LogicData*>(user);
+  auto* chunk = static_cast<LogicChunk*>(user);
+  LogicData* logic = chunk->logic;
   switch (command) {
     case ZIP_SOURCE_OPEN:
     case ZIP_SOURCE_CLOSE:
@@ -149,7 +161,8 @@ zip_int64_t PullLogic(void* user, void* data, zip_uint64_t length, zip_source_cm
       return 0;
     case ZIP_SOURCE_READ: {
       auto* samples = static_cast<std::uint8_t*>(data);
-      const std::size_t n = logic->source->Read(samples, static_cast<std::size_t>(length));
+      const std::size_t n = logic->source->Read(samples, static_cast<std::size_t>(std::min(length, chunk->left)));
+      chunk->left -= n;
       if (!logic->source->Failure().empty()) {
         zip_error_set(&logic->error, ZIP_ER_READ, 0);
         return -1;
@@ -218,8 +231,17 @@ bool WriteSigrok(SampleSource& source, const CaptureNames& names, SafeSave& out,
     zip_source_t* entry = zip_source_buffer(zip, text->data(), text->size(), 0);
     failed |= entry == nullptr || zip_file_add(zip, name, entry, 0) < 0;
   }
-  zip_source_t* data = zip_source_function(zip, PullLogic, &logic);
-  failed |= data == nullptr || zip_file_add(zip, "logic-1-1", data, 0) < 0;
+  // A source of unknown length goes into one chunk; the last chunk takes whatever is left.
+  const std::optional<std::uint64_t> expected = source.ExpectedSamples();
+  const std::uint64_t chunkCount = expected ? std::max<std::uint64_t>(1, (*expected + kChunkSamples - 1) / kChunkSamples) : 1;
+  std::vector<LogicChunk> chunks(chunkCount, LogicChunk{&logic, kChunkSamples});
+  chunks.back().left = std::numeric_limits<std::uint64_t>::max();
+  for (std::uint64_t k = 0; k < chunkCount && !failed; ++k) {
+    zip_source_t* data = zip_source_function(zip, PullLogic, &chunks[k]);
+    const bool added = data != nullptr && zip_file_add(zip, ("logic-1-" + std::to_string(k + 1)).c_str(), data, 0) >= 0;
+    if (!added && data != nullptr) zip_source_free(data);
+    failed |= !added;
+  }
   if (failed || zip_close(zip) != 0) {
     if (source.Failure().empty()) error = std::string("the archive cannot be written (") + zip_strerror(zip) + ")";
     zip_discard(zip);
