@@ -109,6 +109,35 @@ TEST(FrameDescriptionText, TheCursorGoesToTheKeyARefusalNames) {
   EXPECT_EQ(RefusedKeyLine("[INVERT]\n[PROTOCOL]\nValue=1\n", "Error : Value of INVERT"), 0);
 }
 
+TEST(FrameDescriptionText, ADatabaseRefusalPutsTheCursorOnTheDatabaseFile) {
+  constexpr int kCan = 2, kLin = 3, kSerial = 1;
+  const std::string can = "[BAUDRATE]\nValue=125000\n[OPTIONS]\nFile=options.txt\n[database]\n; File=old.dbc\n"
+                          " file = body.dbc\n[ID]\n123=Door\n";
+  // A second DATABASE section adds to the first; its File key is the one read when the first
+  // has none.
+  const std::string twice = "[DATABASE]\nKind=DBC\n[ID]\nFile=x\n[DATABASE]\nFile=bus.ldf\n";
+  const std::string noKey = "[BAUDRATE]\nValue=19200\n[DATABASE]\n";
+  const struct {
+    const std::string* text;
+    const char* error;
+    int type;
+    int line;
+  } cases[] = {
+      {&can, "Error : Line 12 of body.dbc: the byte order in signal Gear is not @0 or @1", kCan, 6},
+      {&can, "Error : The database body.dbc can not be opened", kCan, 6},
+      {&can, "Error : Line 3 of body.ldf: ';' expected", kLin, 6},
+      {&twice, "Error : Line 1 of bus.ldf: the protocol version is not a text", kLin, 5},
+      {&noKey, "Error : The database  can not be opened", kLin, 2},  // the section itself
+      {&can, "Error : Line 12 of body.dbc: bad", kSerial, -1},      // only CAN and LIN name a database
+      {&can, "Error : Line 12 of body.dbc: bad", -1, -1},
+      {&can, "Error : Lines of body.dbc", kCan, -1},  // not a line number
+      {&can, "Line 12 of body.dbc: bad", kCan, -1},   // not a refusal
+      {&can, "Error : Value of BAUDRATE", kCan, 1},   // the other refusals as before
+  };
+  for (const auto& c : cases) EXPECT_EQ(RefusedKeyLine(*c.text, c.error, c.type), c.line) << c.error;
+  EXPECT_EQ(RefusedKeyLine("[BAUDRATE]\nValue=1\n", "Error : Line 2 of a.dbc: bad", kCan), -1);
+}
+
 TEST(EditorRegistry, NewEditorsOnlyInTheFirstThreeEntriesAndForgetFreesExactlyOne) {
   EditorRegistry<FakeEditor> registry;
   FakeEditor a{"New Frame Description"}, b{"New Frame Description"}, c{"/d/c.sfd"}, far{"/d/far.cfd"};

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "app/SafeSave.h"
+#include "pipeline/Types.h"
 
 namespace velkor {
 
@@ -62,9 +63,65 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
+// The keys that a CAN or LIN loader names by a refusal of another kind than "Value of".
+struct RefusalOfKey {
+  std::string_view opening;  // after "Error : "
+  std::string_view section;
+  std::string_view key;
+};
+
+constexpr RefusalOfKey kDatabaseRefusals[] = {
+    {"Line ", "DATABASE", "File"},          // "Line N of FILE: what is wrong"
+    {"The database ", "DATABASE", "File"},  // "The database FILE can not be opened"
+};
+
+// The entry whose refusal the reason is, or null.
+const RefusalOfKey* DatabaseRefusal(std::string_view reason) {
+  for (const RefusalOfKey& r : kDatabaseRefusals) {
+    if (!reason.starts_with(r.opening)) continue;
+    if (r.opening != "Line ") return &r;
+    // The line number, then " of ": a remark of another loader cannot pass for it.
+    const std::string_view rest = reason.substr(r.opening.size());
+    std::size_t digits = 0;
+    while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9') ++digits;
+    if (digits > 0 && rest.substr(digits).starts_with(" of ")) return &r;
+  }
+  return nullptr;
+}
+
+// The line of the first `key` in a section named `section` (a section written twice is one
+// section, as the loaders read it); the section's first line when it has no such key; -1
+// without the section.
+int SectionKeyLine(std::string_view text, std::string_view section, std::string_view key) {
+  int sectionLine = -1;
+  bool inSection = false;
+  int number = 0;
+  for (std::size_t start = 0; start <= text.size(); ++number) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view line = Trimmed(text.substr(start, end - start));
+    start = end + 1;
+    if (line.starts_with('[')) {
+      const std::size_t close = line.find(']');
+      inSection = close != std::string_view::npos && SameName(Trimmed(line.substr(1, close - 1)), section);
+      if (inSection && sectionLine < 0) sectionLine = number;
+      continue;
+    }
+    const std::size_t equals = line.find('=');
+    if (!inSection || line.starts_with(';') || equals == std::string_view::npos) continue;
+    if (SameName(Trimmed(line.substr(0, equals)), key)) return number;
+  }
+  return sectionLine;
+}
+
 }  // namespace
 
-int RefusedKeyLine(std::string_view text, std::string_view errorText) {
+int RefusedKeyLine(std::string_view text, std::string_view errorText, int type) {
+  constexpr std::string_view kError = "Error : ";
+  const bool bus = type == static_cast<int>(ChannelType::Can) || type == static_cast<int>(ChannelType::Lin);
+  if (bus && errorText.starts_with(kError))
+    if (const RefusalOfKey* refusal = DatabaseRefusal(errorText.substr(kError.size())))
+      return SectionKeyLine(text, refusal->section, refusal->key);
   constexpr std::string_view kRefusal = "Error : Value of ";
   if (!errorText.starts_with(kRefusal)) return -1;
   std::string_view name = errorText.substr(kRefusal.size());

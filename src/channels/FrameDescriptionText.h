@@ -27,8 +27,11 @@ std::string FrameOpenFilter();
 // the cursor on it: the error text is "Error : Value of " and a key ("InterFrame",
 // "CheckFrame") or a section whose key is Value ("BAUDRATE", "INVERT"), maybe followed by a
 // blank and a remark. Names match without regard to case, as the loaders read them; a key
-// before a section. -1 when the text names nothing, or nothing of that name is in the text.
-int RefusedKeyLine(std::string_view text, std::string_view errorText);
+// before a section. A CAN or LIN description (`type`) is also refused for its bus database
+// ("Error : Line N of FILE: ...", "Error : The database FILE can not be opened"): the line is
+// then that of the File key of section DATABASE (or of the section, without the key). -1
+// when the text names nothing, or nothing of that name is in the text.
+int RefusedKeyLine(std::string_view text, std::string_view errorText, int type = kNoFrameType);
 
 // Reads a description file: Windows-1252 bytes, its lines (CR LF, LF or CR ended) joined by
 // '\n'. Returns true when the file could not be read.

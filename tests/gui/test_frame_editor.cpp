@@ -379,6 +379,25 @@ TEST_F(FrameEditorTest, ARefusedOptionOpensTheFileAtItsKey) {
   EXPECT_FALSE(editor->Modified());
 }
 
+TEST_F(FrameEditorTest, ARefusedDatabaseOpensTheDescriptionAtItsFileKey) {
+  rig.dir.Write("bus.ldf", "LIN_description_file;\nLIN_protocol_version = 2.1\nFrames {\n");
+  const std::string description =
+      rig.dir.Write("bus.lfd", "[BAUDRATE]\r\nValue=19200\r\n[INVERT]\r\nValue=NO\r\n[PROTOCOL]\r\n"
+                               "InterFrame=2000\r\n[DATABASE]\r\nFile=bus.ldf\r\n[ID]\r\n");
+  const std::string capture = rig.dir.Write("c.bin", std::string(64, '\0'));
+  ChannelSettings& channel = rig.main->GetSettings().channels[1];
+  channel.type = ChannelType::Lin;
+  channel.active = true;
+  channel.linFile = description;
+
+  rig.dialogs.answers.push_back(Answer::Yes);
+  rig.main->ReplayCaptureFile(QString::fromStdString(capture));
+  TfrmFrame* editor = Editor(0);
+  ASSERT_NE(editor, nullptr);
+  EXPECT_TRUE(editor->txtErreur->text().startsWith("Error : Line ")) << editor->txtErreur->text().toStdString();
+  EXPECT_EQ(editor->txtDescription->textCursor().blockNumber(), 7);
+}
+
 TEST_F(FrameEditorTest, TheHelpLabelAndTheHelpCommandsOpenTheManual) {
   rig.main->acNewFrame->trigger();
   QTest::mouseClick(Editor(0)->Label3, Qt::LeftButton);

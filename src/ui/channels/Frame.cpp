@@ -93,7 +93,7 @@ bool TfrmFrame::LoadFile(const QString& path) {
 void TfrmFrame::SetErrorText(const QString& text) {
   txtErreur->setText(text);
   // A loader's refusal names the key at fault: the cursor goes to its line.
-  const int line = RefusedKeyLine(FromQt(txtDescription->toPlainText()), FromQt(text));
+  const int line = RefusedKeyLine(FromQt(txtDescription->toPlainText()), FromQt(text), cboType->currentIndex());
   if (line < 0) return;
   QTextCursor cursor(txtDescription->document()->findBlockByNumber(line));
   cursor.movePosition(QTextCursor::EndOfBlock);
