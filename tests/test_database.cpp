@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cstring>
+#include <random>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -86,6 +88,47 @@ TEST(DbcSignals, ExtractsAndWritesEachKindOfSignal) {
   for (const Case& c : cases) {
     const BusDatabase db = Dbc("BO_ 100 M: 8 X\n" + c.signal + "\n");
     EXPECT_EQ(Fields(db, 100, c.data), c.fields) << c.what;
+  }
+}
+
+TEST(DbcSignals, ScaledValuesAreWrittenAsTheExactConversionWritesThem) {
+  // The exact conversion, rounding the double's own value (a tie to even), without "-0".
+  auto exact = [](double value, int decimals) {
+    char buffer[400];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals).ptr;
+    std::string text(buffer, end);
+    if (text[0] == '-' && text.find_first_not_of("0.", 1) == std::string::npos) text.erase(0, 1);
+    return text;
+  };
+  struct Scale {
+    double factor, offset;
+    int decimals;
+  };
+  // Ties (0.125 to two decimals, 2.5 to none), values that round to zero from below, and
+  // products beyond 2^40 among everyday scales.
+  const Scale scales[] = {{0.1, -40, 1},   {0.25, 0, 2},     {0.01, 0, 2},    {0.125, 0, 2}, {0.5, 0, 0},
+                          {0.001, 0, 2},   {1.5, 0.25, 2},   {0.05, -0.3, 2}, {3.3, 0, 1},   {1e-6, 0, 6},
+                          {0.1, 0.05, 0},  {1e5, 0, 6},      {-0.2, 1, 1},    {2, 0.5, 1},   {0.0625, -1, 3}};
+  std::mt19937_64 rng(5);
+  BusSignal signal;
+  signal.name = "V";
+  signal.length = 64;
+  signal.type = SignalValueType::Signed;
+  for (const Scale& sc : scales) {
+    signal.scales.assign(1, SignalScale{});
+    signal.scales[0].factor = sc.factor;
+    signal.scales[0].offset = sc.offset;
+    signal.scales[0].decimals = sc.decimals;
+    for (int i = 0; i < 3000; ++i) {
+      // Small raws mostly, now and then one of any size.
+      const int kind = i % 4;
+      const std::int64_t raw = kind == 3 ? static_cast<std::int64_t>(rng()) >> (rng() % 64)
+                                         : static_cast<std::int64_t>(rng() % 20001) - 10000;
+      std::string text;
+      AppendSignalValue(text, signal, static_cast<std::uint64_t>(raw));
+      const double value = static_cast<double>(raw) * sc.factor + sc.offset;
+      ASSERT_EQ(text, exact(value, sc.decimals)) << raw << " x " << sc.factor << " + " << sc.offset;
+    }
   }
 }
 

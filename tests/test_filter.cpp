@@ -283,6 +283,19 @@ TEST(FieldNameLists, ManyNamesComeWithOneNoticeAndTheChosenFieldFollows) {
   EXPECT_EQ(ui.notices, 3);
   EXPECT_EQ(names.Names(2), (std::vector<std::string>{"Alpha", "Beta", "Data", "Gamma", "ID", "Zulu"}));
   EXPECT_EQ(settings.filters[2].field, 4);
+
+  // Thousands of names, some twice or already there, some differing in case only: the list
+  // that adding them one by one makes, and the chosen field still on its name.
+  std::vector<std::string> many;
+  for (int i = 0; i < 3000; ++i) many.push_back((i % 3 == 0 ? "sig" : "Sig") + std::to_string(i * 7919 % 1000));
+  many.push_back("ID");
+  FieldNameLists oneByOne;
+  for (const std::string& n : names.Names(2)) oneByOne.Add(2, n);
+  for (const std::string& n : many) oneByOne.Add(2, n);
+  names.AddMany(2, std::vector<std::string_view>(many.begin(), many.end()));
+  EXPECT_EQ(names.Names(2), oneByOne.Names(2));
+  EXPECT_EQ(names.Names(2)[static_cast<std::size_t>(settings.filters[2].field)], "ID");
+  EXPECT_EQ(ui.notices, 4);
 }
 
 TEST(ExecuteFilter, SourceEmptiedWhileEventsRunEndsTheRun) {

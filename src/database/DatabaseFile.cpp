@@ -1,6 +1,5 @@
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "database/DatabaseReaders.h"
 
@@ -12,7 +11,12 @@ bool LoadBusDatabase(const std::string& path, std::string_view shownName, Databa
   std::ifstream in;
   if (std::filesystem::is_regular_file(path, ec)) in.open(path, std::ios::binary);
   std::string text;
-  if (in.is_open()) text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in.is_open()) {
+    const auto size = std::filesystem::file_size(path, ec);
+    if (!ec) text.reserve(static_cast<std::size_t>(size));
+    char chunk[1 << 16];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) text.append(chunk, static_cast<std::size_t>(in.gcount()));
+  }
   if (!in.is_open() || in.bad()) {
     reason = "The database ";
     reason += shownName;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <deque>
 #include <unordered_map>
 
@@ -45,9 +46,11 @@ class Statement {
     ++at_;
     return true;
   }
-  bool Expect(char c, std::string_view where) {
+  // The texts naming what is read (`what`, `more`) make a message only when it fails: a
+  // file of thousands of signals would otherwise build a dozen texts for each.
+  bool Expect(char c, std::string_view where, std::string_view more = {}) {
     if (Take(c)) return true;
-    return Fail(std::string("'") + c + "' expected " + std::string(where));
+    return Fail(std::string("'") + c + "' expected " + Join(where, more));
   }
 
   std::string_view Name() {
@@ -61,7 +64,7 @@ class Statement {
     return !out.empty() || Fail(std::string(what) + " expected");
   }
 
-  bool Number(double& out, std::string_view what) {
+  bool Number(double& out, std::string_view what, std::string_view more = {}) {
     SkipBlanks();
     std::size_t from = at_;
     if (at_ < text_.size() && text_[at_] == '+') from = ++at_;
@@ -71,23 +74,23 @@ class Statement {
     const std::string_view token = text_.substr(from, at_ - from);
     const auto result = std::from_chars(token.data(), token.data() + token.size(), out);
     if (token.empty() || result.ec != std::errc() || result.ptr != token.data() + token.size() || !std::isfinite(out))
-      return Fail(std::string(what) + " is not a number" + (token.empty() ? "" : ": " + std::string(token)));
+      return Fail(Join(what, more) + " is not a number" + (token.empty() ? "" : ": " + std::string(token)));
     return true;
   }
-  bool Integer(std::int64_t& out, std::string_view what) {
+  bool Integer(std::int64_t& out, std::string_view what, std::string_view more = {}) {
     double value = 0;
-    if (!Number(value, what)) return false;
-    if (value != std::floor(value) || std::fabs(value) > 9.2e18) return Fail(std::string(what) + " is not a whole number");
+    if (!Number(value, what, more)) return false;
+    if (value != std::floor(value) || std::fabs(value) > 9.2e18) return Fail(Join(what, more) + " is not a whole number");
     out = static_cast<std::int64_t>(value);
     return true;
   }
 
   // A quoted text; a backslash keeps the next character in it.
-  bool Quoted(std::string_view& out, std::string_view what) {
-    if (!Take('"')) return Fail(std::string(what) + " expected in quotes");
+  bool Quoted(std::string_view& out, std::string_view what, std::string_view more = {}) {
+    if (!Take('"')) return Fail(Join(what, more) + " expected in quotes");
     const std::size_t from = at_;
     while (at_ < text_.size() && text_[at_] != '"') at_ += text_[at_] == '\\' ? 2 : 1;
-    if (at_ >= text_.size()) return Fail(std::string(what) + " has no closing quote");
+    if (at_ >= text_.size()) return Fail(Join(what, more) + " has no closing quote");
     out = text_.substr(from, at_ - from);
     ++at_;
     return true;
@@ -99,6 +102,12 @@ class Statement {
   }
 
  private:
+  static std::string Join(std::string_view what, std::string_view more) {
+    std::string text(what);
+    text += more;
+    return text;
+  }
+
   void SkipBlanks() {
     while (at_ < text_.size() && (IsBlank(text_[at_]) || text_[at_] == '\n')) ++at_;
   }
@@ -167,7 +176,7 @@ class DbcParser {
     if (!s.Integer(id, "the message identifier")) return false;
     if (id < 0 || id > 0xFFFFFFFF) return s.Fail("the message identifier " + std::to_string(id) + " is out of range");
     if (!s.Name(name, "the message name") || !s.Expect(':', "after the message name")) return false;
-    if (!s.Integer(length, "the length of message " + std::string(name))) return false;
+    if (!s.Integer(length, "the length of message ", name)) return false;
     if (length < 0) return s.Fail("message " + std::string(name) + " has a negative length");
     const auto key = static_cast<std::uint32_t>(id);
     // A standard identifier has 11 bits, an extended one (bit 31 set) 29; others, such as the
@@ -218,9 +227,9 @@ class DbcParser {
     std::int64_t start = 0, length = 0;
     double factor = 1, offset = 0;
     std::string_view unit;
-    if (!s.Expect(':', "after the signal name " + std::string(name)) || !s.Integer(start, "the start bit " + where) ||
-        !s.Expect('|', "after the start bit " + where) || !s.Integer(length, "the length " + where) ||
-        !s.Expect('@', "after the length " + where))
+    if (!s.Expect(':', "after the signal name ", name) || !s.Integer(start, "the start bit ", where) ||
+        !s.Expect('|', "after the start bit ", where) || !s.Integer(length, "the length ", where) ||
+        !s.Expect('@', "after the length ", where))
       return false;
     const std::string_view order = s.Name();
     // "1+" reads as one name; a sign written apart follows.
@@ -232,12 +241,12 @@ class DbcParser {
     if (order.empty() || (order[0] != '0' && order[0] != '1') || order.size() > 2)
       return s.Fail("the byte order " + where + " is not @0 or @1");
     if (sign != '+' && sign != '-') return s.Fail("the sign " + where + " is not + or -");
-    if (!s.Expect('(', "before the factor " + where) || !s.Number(factor, "the factor " + where) ||
-        !s.Expect(',', "after the factor " + where) || !s.Number(offset, "the offset " + where) ||
-        !s.Expect(')', "after the offset " + where) || !s.Expect('[', "before the minimum " + where) ||
-        !s.Number(signal.minimum, "the minimum " + where) || !s.Expect('|', "after the minimum " + where) ||
-        !s.Number(signal.maximum, "the maximum " + where) || !s.Expect(']', "after the maximum " + where) ||
-        !s.Quoted(unit, "the unit " + where))
+    if (!s.Expect('(', "before the factor ", where) || !s.Number(factor, "the factor ", where) ||
+        !s.Expect(',', "after the factor ", where) || !s.Number(offset, "the offset ", where) ||
+        !s.Expect(')', "after the offset ", where) || !s.Expect('[', "before the minimum ", where) ||
+        !s.Number(signal.minimum, "the minimum ", where) || !s.Expect('|', "after the minimum ", where) ||
+        !s.Number(signal.maximum, "the maximum ", where) || !s.Expect(']', "after the maximum ", where) ||
+        !s.Quoted(unit, "the unit ", where))
       return false;
     while (!s.AtEnd()) {
       if (s.Take(',')) continue;
@@ -289,8 +298,13 @@ class DbcParser {
     while (!s.AtEnd() && !s.Peek(';')) {
       SignalValueText t;
       std::string_view text;
-      if (!s.Integer(t.raw, "a value " + where) || !s.Quoted(text, "the text of value " + std::to_string(t.raw) + " " + where))
-        return false;
+      if (!s.Integer(t.raw, "a value ", where)) return false;
+      constexpr std::string_view kLabel = "the text of value ";
+      char label[48];
+      std::memcpy(label, kLabel.data(), kLabel.size());
+      char* end = std::to_chars(label + kLabel.size(), label + sizeof label - 1, t.raw).ptr;
+      *end++ = ' ';
+      if (!s.Quoted(text, std::string_view(label, static_cast<std::size_t>(end - label)), where)) return false;
       t.text = FieldText(text, utf8_);
       texts.push_back(std::move(t));
     }

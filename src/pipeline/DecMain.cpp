@@ -12,13 +12,12 @@ Pipeline::Pipeline(Settings& settings, UserInterface& ui) : settings_(settings),
   // The Filter view's chosen field is an index into the channel's sorted list: it follows
   // its name when a name is inserted before it and is dropped when the list is emptied, so
   // it never points at a name it was not chosen for.
-  services_.fieldNames.SetChangeHandler([this](int channel, int insertedAt) {
+  services_.fieldNames.SetChangeHandler([this](int channel, int insertedAt, int before) {
     if (insertedAt == FieldNameLists::kNamesAdded) {
       services_.Ui().FieldNamesChanged(channel);
       return;
     }
     int& field = settings_.filters[channel].field;
-    const auto before = static_cast<int>(services_.fieldNames.Names(channel).size()) - 1;
     if (insertedAt < 0)
       field = -1;
     else if (field >= insertedAt && field < before)

@@ -1,6 +1,7 @@
 #include "pipeline/FieldNames.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace velkor {
 
@@ -22,8 +23,9 @@ bool FieldNameLess(std::string_view a, std::string_view b) {
 }
 
 void FieldNameLists::Clear(int channel) {
+  const auto before = static_cast<int>(lists_[channel].size());
   lists_[channel].clear();
-  if (changed_) changed_(channel, -1);
+  if (changed_) changed_(channel, -1, before);
 }
 
 void FieldNameLists::Add(int channel, std::string_view name) {
@@ -32,15 +34,37 @@ void FieldNameLists::Add(int channel, std::string_view name) {
                                    [](const std::string& n, std::string_view v) { return FieldNameLess(n, v); });
   if (at != list.end() && *at == name) return;
   const auto index = static_cast<int>(at - list.begin());
+  const auto before = static_cast<int>(list.size());
   list.emplace(at, name);
-  if (changed_) changed_(channel, index);
+  if (changed_) changed_(channel, index, before);
 }
 
 void FieldNameLists::AddMany(int channel, const std::vector<std::string_view>& names) {
+  // One merge of the sorted names into the list: inserting thousands of names one by one
+  // would move the list's tail for each of them.
+  std::vector<std::string_view> fresh(names);
+  std::sort(fresh.begin(), fresh.end(), FieldNameLess);
+  fresh.erase(std::unique(fresh.begin(), fresh.end()), fresh.end());
+  auto& list = lists_[channel];
+  std::vector<std::string> merged;
+  merged.reserve(list.size() + fresh.size());
+  std::vector<int> inserted;  // indexes in the merged list, rising
+  auto old = list.begin();
+  for (const std::string_view name : fresh) {
+    while (old != list.end() && FieldNameLess(*old, name)) merged.push_back(std::move(*old++));
+    if (old != list.end() && *old == name) continue;
+    inserted.push_back(static_cast<int>(merged.size()));
+    merged.emplace_back(name);
+  }
+  std::move(old, list.end(), std::back_inserter(merged));
+  const auto count = static_cast<int>(list.size());
+  list = std::move(merged);
+  if (!changed_) return;
+  // In rising order each name lands at its final index: all that comes before it is in.
   batching_ = true;
-  for (const std::string_view name : names) Add(channel, name);
+  for (std::size_t k = 0; k < inserted.size(); ++k) changed_(channel, inserted[k], count + static_cast<int>(k));
   batching_ = false;
-  if (changed_ && !names.empty()) changed_(channel, kNamesAdded);
+  if (!names.empty()) changed_(channel, kNamesAdded, static_cast<int>(list.size()));
 }
 
 }  // namespace velkor

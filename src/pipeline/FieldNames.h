@@ -21,16 +21,17 @@ bool FieldNameLess(std::string_view a, std::string_view b);
 class FieldNameLists {
  public:
   // Told after every change of a channel's list: `insertedAt` is the index of a name just
-  // added, or -1 when the list was emptied.
-  using ChangeHandler = std::function<void(int channel, int insertedAt)>;
+  // added, or -1 when the list was emptied; `countBefore` is the list's length before.
+  using ChangeHandler = std::function<void(int channel, int insertedAt, int countBefore)>;
   void SetChangeHandler(ChangeHandler handler) { changed_ = std::move(handler); }
 
   void Clear(int channel);
   // Adds a name only when the channel's list does not hold it yet (case counts).
   void Add(int channel, std::string_view name);
   // Adds each name as Add does, but the views hear of it once, at the end, with `insertedAt`
-  // kNamesAdded: a bus database brings thousands of names. While the names go in, Batching()
-  // is true and the handler is still told of each insertion, to keep indexes in step.
+  // kNamesAdded: a bus database brings thousands of names. The handler is still told of each
+  // insertion, in the order of the list, as if the names had gone in one by one in that
+  // order, to keep indexes in step; meanwhile Batching() is true.
   static constexpr int kNamesAdded = -2;
   void AddMany(int channel, const std::vector<std::string_view>& names);
   bool Batching() const { return batching_; }
