@@ -28,3 +28,18 @@ TEST(Demo, DecodesToTheCommittedLines) {
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.out, ReadWholeFile(kSource + "/examples/demo.expected"));
 }
+
+TEST(Demo, DecodesFromAnotherFolder) {
+  TempDir elsewhere;
+  const std::string expected = ReadWholeFile(kSource + "/examples/demo.expected");
+  auto r =
+      RunDecodeTool("--raw --config '" + kSource + "/examples/demo.cfg' '" + kSource + "/examples/demo.bin'",
+                    elsewhere.Path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, expected);
+  // The configuration named from the current folder, relatively.
+  r = RunDecodeTool("--raw --config ../examples/demo.cfg ../examples/demo.bin", kSource + "/tests");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, expected);
+}

@@ -260,6 +260,7 @@ int RunLive(const Options& opt, Settings& settings, TerminalUi& ui) {
   platform::SystemPortBackend backend;
   platform::SystemClock clock;
   Pipeline pipeline(settings, ui);
+  if (!opt.config.empty()) pipeline.Services().configFolder = ConfigFileFolder(opt.config);
   if (opt.perSample) pipeline.SetDispatchPath(DispatchPath::PerSample);
   // The run's wall-clock start, the base time of the formats that have one.
   const std::int64_t runStart = std::chrono::duration_cast<std::chrono::microseconds>(
@@ -426,6 +427,7 @@ int main(int argc, char** argv) {
 
   TerminalUi ui(opt.progress);
   Pipeline pipeline(settings, ui);
+  if (!opt.config.empty()) pipeline.Services().configFolder = ConfigFileFolder(opt.config);
   if (opt.perSample) pipeline.SetDispatchPath(DispatchPath::PerSample);
   LineWriter writer(settings, opt.format);
   ui.StreamLines(pipeline.Services().lines, writer);

@@ -72,6 +72,7 @@ void BM_ReplayHeadless(benchmark::State& state) {
   settings.scrolling = ColumnResolution::Ms10;
   CountingUi ui;
   Pipeline pipeline(settings, ui);
+  pipeline.Services().configFolder = ConfigFileFolder("examples/demo.cfg");
   std::int64_t columns = 0;
   for (auto _ : state) {
     ui.columns = 0;

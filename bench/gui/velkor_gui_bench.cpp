@@ -46,6 +46,7 @@
 #include "UartEncoder.h"
 #include "Waveform.h"
 #include "app/ConfigFile.h"
+#include "app/Installation.h"
 #include "pipeline/DecMain.h"
 #include "platform/SharedMemory.h"
 #include "remote/RemoteBlock.h"
@@ -162,11 +163,7 @@ Settings BenchSettings(bool dense) {
     std::fprintf(stderr, "cannot read %s/examples/demo.cfg\n", source.c_str());
     std::exit(2);
   }
-  for (ChannelSettings& ch : settings.channels) {
-    for (std::string* path : {&ch.serialFile, &ch.canFile, &ch.linFile})
-      if (!path->empty()) *path = source + "/" + *path;
-    for (ManchesterEntry& entry : ch.manchesterFiles) entry.path = source + "/" + entry.path;
-  }
+  AnchorDescriptionPaths(settings, source + "/examples");
   if (dense) {
     settings.channels[3].type = ChannelType::Logical;
     settings.channels[3].caption = "Log4";

@@ -385,4 +385,11 @@ bool SaveConfigFile(const std::string& path, const Settings& settings) {
   return SafeSaveFile(path, ini.Serialize());
 }
 
+std::string ConfigFileFolder(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  if (ec) return {};
+  return absolute.lexically_normal().parent_path().string();
+}
+
 }  // namespace velkor

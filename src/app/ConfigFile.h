@@ -32,6 +32,10 @@ inline constexpr std::uintmax_t kMaxConfigFileBytes = 1 << 20;
 // visibility but keep their size, and `port` is 0 when the text names none of COM1..COM12.
 [[nodiscard]] bool LoadConfigFile(const std::string& path, Settings& settings, ConfigRefusal* refusal = nullptr);
 
+// The folder of a configuration file, absolute (a relative path is taken from the current
+// folder now): where the descriptions it names by relative paths are looked for later.
+std::string ConfigFileFolder(const std::string& path);
+
 // Writes the settings, keeping the unknown keys and sections of an existing file (its
 // comments and empty lines go). With no port selected the stored PortCom stays as it is.
 // The new text replaces the file through SafeSave. Returns true

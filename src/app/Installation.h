@@ -24,8 +24,7 @@ std::optional<std::string> InstalledDataFolder(const std::string& executableFold
 // tree the program was built from.
 std::optional<std::string> FindDataFolder(const std::string& executableFolder);
 
-// The demo: its configuration, its capture, and the folder its relative paths start from
-// (the one above examples/).
+// The demo: its configuration, its capture, and the shared folder that holds examples/.
 struct DemoFiles {
   std::string folder;
   std::string config;

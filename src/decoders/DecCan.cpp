@@ -380,9 +380,10 @@ void EndCrcInRun(DecoderServices& services, CanChannelState& state, int channel,
 
 }  // namespace
 
-int LoadCanDescription(DecoderServices& services, CanChannelState& state, const std::string& path,
+int LoadCanDescription(DecoderServices& services, CanChannelState& state, const std::string& named,
                        int channel) {
   services.fieldNames.Clear(channel);
+  const std::string path = FindDescriptionFile(named, services.configFolder).path;
   state.description.Close();
   // The reader never fails to open: a missing file reads as empty and has no bit rate.
   state.description.Open(path);

@@ -95,8 +95,8 @@ struct CanChannelState {
   bool loaded = false;
 };
 
-// Loads the channel's description at run start; nonzero when the file was refused
-// (the user has then been told why, and the channel keeps its previous timing and state).
+// Loads the channel's description (where FindDescriptionFile finds it) at run start; nonzero when the file
+// was refused (the user has then been told why, and the channel keeps its previous timing and state).
 [[nodiscard]] int LoadCanDescription(DecoderServices& services, CanChannelState& state,
                                      const std::string& path, int channel);
 

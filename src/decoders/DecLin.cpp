@@ -189,9 +189,10 @@ void Step(LinChannelState& s, char level) {
 
 }  // namespace
 
-int LoadLinDescription(DecoderServices& services, LinChannelState& state, const std::string& path,
+int LoadLinDescription(DecoderServices& services, LinChannelState& state, const std::string& named,
                        int channel) {
   services.fieldNames.Clear(channel);
+  const std::string path = FindDescriptionFile(named, services.configFolder).path;
   state.description.Close();
   state.description.Open(path);
   DescriptionFile& file = state.description;

@@ -61,8 +61,8 @@ struct LinChannelState {
   std::int32_t idleSamples = kLinIdleCeiling - 1;
 };
 
-// Loads the channel's description at run start; nonzero when the file was refused
-// (the user has then been told why).
+// Loads the channel's description (where FindDescriptionFile finds it) at run start; nonzero when the file
+// was refused (the user has then been told why).
 [[nodiscard]] int LoadLinDescription(DecoderServices& services, LinChannelState& state,
                                      const std::string& path, int channel);
 

@@ -232,10 +232,11 @@ int LoadManchesterDescription(DecoderServices& services, const std::string& path
   slot.fieldCount = 0;
   slot.total = 0;
   MakeSlotName(slot, path);
-  DescriptionFile file(path);
-  const std::string reason = ReadDescription(services, file, slot, channel);
+  const std::string file = FindDescriptionFile(path, services.configFolder).path;
+  DescriptionFile description(file);
+  const std::string reason = ReadDescription(services, description, slot, channel);
   services.fieldNames.Add(channel, "FD");
-  if (!reason.empty()) return ManchesterFileErrorPrompt(services, path, reason);
+  if (!reason.empty()) return ManchesterFileErrorPrompt(services, file, reason);
   slot.loaded = true;
   return 0;
 }
@@ -252,13 +253,14 @@ int ResetManchesterChannel(DecoderServices& services, ManchesterChannelState& st
     const ManchesterEntry& entry = settings.manchesterFiles[j];
     ManchesterDescriptionSlot& slot = state.slots[j];
     slot.enabled = entry.enabled;
-    if (!DescriptionFileExists(entry.path)) {
+    const DescriptionLocation location = FindDescriptionFile(entry.path, services.configFolder);
+    if (!location.found) {
       services.Ui().ShowMessage("Channel " + std::to_string(channel + 1) + " : The file ''" + entry.path +
-                                    "'' can not be opened",
+                                    "'' can not be opened" + FoldersTriedLine(location),
                                 "Error", MessageButtons::Ok);
       return 0;
     }
-    if (LoadManchesterDescription(services, entry.path, slot, channel) != 0) return 1;
+    if (LoadManchesterDescription(services, location.path, slot, channel) != 0) return 1;
   }
   return 0;
 }

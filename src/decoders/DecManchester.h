@@ -79,7 +79,8 @@ struct ManchesterChannelState {
   std::array<ManchesterDescriptionSlot, kManchesterSlots> slots;
 };
 
-// Fills the slot from the file; nonzero (after the loader's own message) when refused.
+// Fills the slot from the file (where FindDescriptionFile finds it); nonzero (after the loader's own
+// message) when refused.
 [[nodiscard]] int LoadManchesterDescription(DecoderServices& services, const std::string& path,
                                             ManchesterDescriptionSlot& slot, int channel);
 

@@ -123,12 +123,13 @@ void AppendFrameLine(DecoderServices& services, const SerialChannelState& st, in
 int LoadSerialDescription(DecoderServices& services, SerialChannelState& state, const std::string& path,
                           int channel) {
   services.fieldNames.Clear(channel);
-  DescriptionFile file(path);
+  const std::string found = FindDescriptionFile(path, services.configFolder).path;
+  DescriptionFile file(found);
   SerialSettings settings;
   // Nothing is kept from a refused file: a live run goes on after a refusal, and the
   // channel must not decode with half-read settings (a word wider than its symbol store).
   if (const char* error = ReadSerialSettings(file, settings))
-    return FileErrorPrompt(services, channel, path, error);
+    return FileErrorPrompt(services, channel, found, error);
   state.settings = settings;
   state.previousLevel = kSerialUnknownLevel;
   state.wordState = SerialWordState::WaitingForStart;

@@ -59,8 +59,8 @@ struct SerialChannelState {
   std::int32_t idleSamples = kSerialIdleCap - 1;  // since the last stored word, held at the cap
 };
 
-// Loads the channel's description at run start; nonzero when the file was refused
-// (the user has then been told why, and the channel keeps its previous settings).
+// Loads the channel's description (where FindDescriptionFile finds it) at run start; nonzero when the file
+// was refused (the user has then been told why, and the channel keeps its previous settings).
 [[nodiscard]] int LoadSerialDescription(DecoderServices& services, SerialChannelState& state,
                                         const std::string& path, int channel);
 

@@ -13,6 +13,58 @@ bool DescriptionFileExists(const std::string& path) {
   return !path.empty() && std::filesystem::is_regular_file(path, ec);
 }
 
+DescriptionLocation FindDescriptionFile(const std::string& path, const std::string& configFolder) {
+  namespace fs = std::filesystem;
+  DescriptionLocation location{path, DescriptionFileExists(path), {}};
+  const fs::path named(path);
+  if (location.found || path.empty() || named.is_absolute()) return location;
+  std::error_code ec;
+  fs::path current = fs::current_path(ec);
+  if (ec) current = ".";
+  location.foldersTried.push_back(current.string());
+  if (configFolder.empty()) return location;
+  const fs::path folder = fs::absolute(configFolder, ec).lexically_normal();
+  const bool sameFolder = fs::equivalent(folder, current, ec) && !ec;
+  if (sameFolder) return location;
+  const fs::path candidate = folder / named;
+  if (DescriptionFileExists(candidate.string())) {
+    location.path = candidate.lexically_normal().string();
+    location.found = true;
+    location.foldersTried.clear();
+    return location;
+  }
+  location.foldersTried.push_back(folder.string());
+  return location;
+}
+
+void AnchorDescriptionsFoundBeside(Settings& settings, const std::string& configFolder,
+                                   const std::string& targetFolder) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (configFolder.empty() || (fs::equivalent(configFolder, targetFolder, ec) && !ec)) return;
+  auto anchor = [&configFolder](std::string& path) {
+    if (path.empty() || fs::path(path).is_absolute() || DescriptionFileExists(path)) return;
+    const DescriptionLocation location = FindDescriptionFile(path, configFolder);
+    if (location.found) path = location.path;
+  };
+  for (ChannelSettings& channel : settings.channels) {
+    for (ManchesterEntry& entry : channel.manchesterFiles) anchor(entry.path);
+    anchor(channel.serialFile);
+    anchor(channel.canFile);
+    anchor(channel.linFile);
+  }
+}
+
+std::string FoldersTriedLine(const DescriptionLocation& location) {
+  if (location.foldersTried.empty()) return {};
+  std::string line = "\nFolders tried : ";
+  for (std::size_t i = 0; i < location.foldersTried.size(); ++i) {
+    if (i > 0) line += ", ";
+    line += location.foldersTried[i];
+  }
+  return line;
+}
+
 void DescriptionFile::Open(std::string path) {
   path_ = std::move(path);
   open_ = true;

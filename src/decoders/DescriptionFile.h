@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/IniFile.h"
+#include "app/Settings.h"
 
 namespace velkor {
 
@@ -89,5 +90,31 @@ class DescriptionFile {
 
 // True when a regular file exists under the path.
 bool DescriptionFileExists(const std::string& path);
+
+// Where a channel's description file is. The path as it stands comes first (a relative one
+// from the current folder); a relative path that names nothing there is then looked for in
+// the folder of the configuration file last loaded, since a configuration kept beside its
+// descriptions names them from its own folder, whatever folder the program starts in.
+struct DescriptionLocation {
+  std::string path;  // the file to open; the path as given when it was found nowhere
+  bool found = false;
+  // For a relative path found nowhere: the folders it was looked for in, in that order
+  // (absolute, each once); empty otherwise.
+  std::vector<std::string> foldersTried;
+};
+// `configFolder` may be empty (no configuration loaded): the current folder alone is tried.
+DescriptionLocation FindDescriptionFile(const std::string& path, const std::string& configFolder);
+
+// Before the settings are written into a configuration file in `targetFolder`: a relative
+// description path that only the folder of the configuration last loaded resolves names
+// nothing from the new file's folder, so it becomes the absolute path of the file found.
+// Paths found from the current folder, absolute paths and paths found nowhere stay as they
+// are, and nothing changes when the two folders are the same.
+void AnchorDescriptionsFoundBeside(Settings& settings, const std::string& configFolder,
+                                   const std::string& targetFolder);
+
+// What follows a missing-file message: a line "Folders tried : " with the folders, or
+// nothing when the location tried none.
+std::string FoldersTriedLine(const DescriptionLocation& location);
 
 }  // namespace velkor

@@ -11,6 +11,7 @@ static int Prompt(DecoderServices& services, std::string text, const std::string
   text += "'' \n";
   if (!DescriptionFileExists(path)) {
     text += missingText;
+    text += FoldersTriedLine(FindDescriptionFile(path, services.configFolder));
     services.Ui().ShowMessage(text, "Error", MessageButtons::Ok);
     return 1;
   }

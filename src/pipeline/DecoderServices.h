@@ -49,6 +49,9 @@ class DecoderServices {
   std::uint32_t columnEventMask = 0;
   DecodedLineList lines;
   FieldNameLists fieldNames;
+  // The folder of the configuration file last loaded (absolute; empty before any): a
+  // relative description path that names no file in the current folder is looked for there.
+  std::string configFolder;
 
  private:
   UserInterface* ui_;

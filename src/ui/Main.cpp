@@ -21,6 +21,7 @@
 #include "app/ConfigFile.h"
 #include "app/Installation.h"
 #include "capture/CaptureReplay.h"
+#include "decoders/DescriptionFile.h"
 #include "ui/channels/Channel.h"
 #include "ui/channels/Frame.h"
 #include "ui/hardware/Hardware.h"
@@ -336,9 +337,10 @@ QString TfrmMain::LoadDemo() {
     ShowMessage("The demo is not installed", "Error");
     return {};
   }
-  // The demo names its descriptions from the folder above examples/, which is seldom the
-  // current one: anchored there, they also stay valid in the LastVelkor.cfg saved at exit.
-  AnchorDescriptionPaths(settings_, demo->folder);
+  // The demo names its descriptions from its own folder: anchored there, they also stay
+  // valid in the LastVelkor.cfg saved at exit, which lies elsewhere.
+  pipeline_.Services().configFolder = ConfigFileFolder(demo->config);
+  AnchorDescriptionPaths(settings_, pipeline_.Services().configFolder);
   ApplyConfiguration();
   return QFile::decodeName(QByteArray::fromStdString(demo->capture));
 }
@@ -490,13 +492,16 @@ bool TfrmMain::LoadConfiguration(const QString& path, bool tellRefusal) {
       ShowMessage("The file " + path + " is not a Velkor configuration", "Error");
     return true;
   }
+  pipeline_.Services().configFolder = ConfigFileFolder(PathBytes(path));
   ApplyConfiguration();
   return false;
 }
 
 bool TfrmMain::SaveConfiguration(const QString& path) {
   StoreWindowPlacements();
-  return SaveConfigFile(PathBytes(path), settings_);
+  Settings stored = settings_;
+  AnchorDescriptionsFoundBeside(stored, pipeline_.Services().configFolder, ConfigFileFolder(PathBytes(path)));
+  return SaveConfigFile(PathBytes(path), stored);
 }
 
 void TfrmMain::ApplyConfiguration() {

@@ -17,6 +17,7 @@
 #include "GuiRig.h"
 #include "app/ConfigFile.h"
 #include "ui/channels/Channel.h"
+#include "ui/channels/Frame.h"
 #include "ui/ClickLabel.h"
 
 using namespace velkor;
@@ -279,6 +280,40 @@ TEST(ChannelWindow, EditOfAMissingFileSaysSo) {
   EXPECT_EQ(rig.dialogs.messages.size(), 3u);
 }
 
+TEST(ChannelWindow, EditOpensTheFileTheRunReadsBesideTheConfiguration) {
+  GuiRig rig;
+  ui::TfrmChannel& w = OpenChannel(rig, 0);
+  TempDir configDir, elsewhere;
+  configDir.Write("bus.lfd", "[BAUDRATE]\r\nValue=19200\r\n");
+  const std::string cfg = configDir.Write(
+      "beside.cfg", ConfigWithChannel1("MANCHESTER_fd0=[X]gone.mfd\r\nLIN_File=bus.lfd\r\nCAN_File=gone.cfd"));
+  CurrentFolder in(elsewhere.Path());
+  ASSERT_FALSE(rig.main->LoadConfiguration(QString::fromStdString(cfg)));
+  EXPECT_EQ(w.txtLinFile->text(), "bus.lfd");  // the path stays as the file names it
+
+  w.butLinEdit->click();
+  EXPECT_TRUE(rig.dialogs.messages.empty());
+  ASSERT_EQ(rig.main->FrameEditors().Count(), 1);
+  EXPECT_EQ(rig.main->FrameEditors().At(0)->FilePath(), QString::fromStdString(configDir.File("bus.lfd")));
+
+  const QString tried = QString::fromStdString("The file can not be opened\nFolders tried : " +
+                                               QDir::currentPath().toStdString() + ", " + configDir.Path());
+  w.butCanEdit->click();
+  w.lstFichiers->setCurrentRow(0);
+  w.butView->click();
+  ASSERT_EQ(rig.dialogs.messages.size(), 2u);
+  EXPECT_EQ(rig.dialogs.messages[0].text, tried);
+  EXPECT_EQ(rig.dialogs.messages[1].text, tried);
+
+  // Kept in another folder, the settings name the file found beside the configuration.
+  ASSERT_FALSE(rig.main->SaveConfiguration(rig.main->LastConfigPath()));
+  Settings saved;
+  ASSERT_FALSE(LoadConfigFile(rig.main->LastConfigPath().toStdString(), saved));
+  EXPECT_EQ(saved.channels[0].linFile, configDir.File("bus.lfd"));
+  EXPECT_EQ(saved.channels[0].canFile, "gone.cfd");
+  EXPECT_EQ(rig.main->GetSettings().channels[0].linFile, "bus.lfd");
+}
+
 TEST(ChannelWindow, LoadedSettingsReachEveryControl) {
   GuiRig rig;
   rig.Show();
@@ -333,6 +368,7 @@ TEST(ChannelWindow, RunStartReadsTheTypeChosenInTheWindow) {
   auto expected = [&](ChannelType type) {
     TestRig headless;
     EXPECT_FALSE(LoadConfigFile("examples/demo.cfg", headless.settings));
+    headless.pipeline.Services().configFolder = ConfigFileFolder("examples/demo.cfg");
     headless.settings.channels[0].type = type;
     const std::string capture = ReadWholeFile("examples/demo.bin");
     return headless.Replay(std::vector<std::uint8_t>(capture.begin(), capture.end()));

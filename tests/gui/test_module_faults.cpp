@@ -13,6 +13,7 @@
 #include "KivoSimulator.h"
 #include "TestRig.h"
 #include "app/ConfigFile.h"
+#include "app/Installation.h"
 
 using namespace velkor;
 using namespace velkor::test;
@@ -25,17 +26,8 @@ const std::string kSourceDir = VELKOR_SOURCE_DIR;
 void UseDemoChannels(Settings& settings) {
   Settings demo;
   ASSERT_FALSE(LoadConfigFile(kSourceDir + "/examples/demo.cfg", demo));
-  auto absolute = [](std::string& path) {
-    if (!path.empty()) path = kSourceDir + "/" + path;
-  };
-  for (int i = 0; i < kChannelCount; ++i) {
-    ChannelSettings ch = demo.channels[i];
-    absolute(ch.canFile);
-    absolute(ch.serialFile);
-    absolute(ch.linFile);
-    for (ManchesterEntry& e : ch.manchesterFiles) absolute(e.path);
-    settings.channels[i] = ch;
-  }
+  AnchorDescriptionPaths(demo, kSourceDir + "/examples");
+  settings.channels = demo.channels;
 }
 
 std::vector<std::uint8_t> DemoSamples(int copies) {

@@ -130,7 +130,7 @@ if [ -x "$usr/bin/velkor" ] && [ -x "$usr/bin/velkor-remote" ]; then
   # The settings of the last session come from $XDG_CONFIG_HOME/velkor/: there the demo's
   # channels, with the installed descriptions, decode a capture named on the command line.
   mkdir -p "$work/config/velkor"
-  sed "s#=examples/#=$share/velkor/examples/#; s#\]examples/#]$share/velkor/examples/#" \
+  sed -E "s#^((CAN|SERIAL|LIN)_File=)([^[:cntrl:]]+)#\1$share/velkor/examples/\3#; s#^(MANCHESTER_fd[0-9]+=\[.\])([^[:cntrl:]]+)#\1$share/velkor/examples/\2#" \
     "$share/velkor/examples/demo.cfg" >"$work/config/velkor/LastVelkor.cfg"
   out=$(cd "$work/elsewhere" && XDG_CONFIG_HOME=$work/config QT_QPA_PLATFORM=offscreen \
     timeout -k 10 120 "$usr/bin/velkor-remote" --program "$usr/bin/velkor" --arg "$share/velkor/examples/demo.bin" \

@@ -45,12 +45,9 @@ int main(int argc, char** argv) {
   test::Capture capture;
   Settings settings;
   for (int i = 0; i < 4; ++i) {
-    // Description paths are written relative to where the demo is run from: OUTDIR/name.
-    auto& ch = channels[i].settings;
-    for (std::string* path : {&ch.serialFile, &ch.canFile, &ch.linFile})
-      if (!path->empty()) *path = dir + "/" + *path;
-    for (auto& entry : ch.manchesterFiles) entry.path = dir + "/" + entry.path;
-    settings.channels[i] = ch;
+    // The descriptions are named by their bare names: beside the configuration, they are
+    // found from whatever folder the demo runs in.
+    settings.channels[i] = channels[i].settings;
     for (const auto& [name, content] : channels[i].files)
       if (!WriteFile(dir + "/" + name, content)) return 1;
     capture.channel[i] = channels[i].signal;

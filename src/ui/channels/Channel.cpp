@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHideEvent>
@@ -14,6 +15,7 @@
 #include <algorithm>
 
 #include "channels/ChannelLimits.h"
+#include "decoders/DescriptionFile.h"
 #include "ui/ClickLabel.h"
 #include "ui/Main.h"
 #include "ui/QtText.h"
@@ -403,11 +405,15 @@ void TfrmChannel::butLinFileClick() {
 }
 
 void TfrmChannel::EditFile(const QString& path) {
-  if (!path.isEmpty() && QFileInfo(path).isFile()) {
-    Main().OpenFrameEditor(path, QString());
+  // The file that the run would read, wherever it was found.
+  const DescriptionLocation location = FindDescriptionFile(QFile::encodeName(path).toStdString(),
+                                                           Main().GetPipeline().Services().configFolder);
+  if (location.found) {
+    Main().OpenFrameEditor(QFile::decodeName(QByteArray::fromStdString(location.path)), QString());
     return;
   }
-  Main().ShowMessage("The file can not be opened", "Error");
+  const QString tried = QFile::decodeName(QByteArray::fromStdString(FoldersTriedLine(location)));
+  Main().ShowMessage("The file can not be opened" + tried, "Error");
 }
 
 void TfrmChannel::butSerialEditClick() { EditFile(txtSerialFile->text()); }
