@@ -298,6 +298,81 @@ TEST(FieldNameLists, ManyNamesComeWithOneNoticeAndTheChosenFieldFollows) {
   EXPECT_EQ(ui.notices, 4);
 }
 
+TEST(FieldNameLists, ChosenFieldComesBackWithItsNameAtTheNextRun) {
+  TestRig rig;
+  FieldNameLists& names = rig.pipeline.Services().fieldNames;
+  int& field = rig.settings.filters[0].field;
+  ChannelSettings& ch = rig.settings.channels[0];
+  ch.active = true;
+  ch.type = ChannelType::Can;
+  ch.canFile = rig.dir.Write("bus.cfd", "[BAUDRATE]\r\nValue=500000\r\n");
+  rig.pipeline.ResetRun();
+  ASSERT_EQ(names.Names(0), (std::vector<std::string>{"DataFrame", "DLC", "ID"}));
+  field = 1;  // DLC
+  rig.pipeline.ResetRun();
+  EXPECT_EQ(field, 1);
+
+  // A run whose list lacks the name has no field; the name's return brings it back.
+  ch.type = ChannelType::Logical;
+  rig.pipeline.ResetRun();
+  EXPECT_EQ(field, -1);
+  ch.type = ChannelType::Can;
+  rig.pipeline.ResetRun();
+  EXPECT_EQ(field, 1);
+  names.Add(0, "Checksum");
+  EXPECT_EQ(field, 2);
+  names.Clear(0);
+  names.AddMany(0, {"Zeta", "DLC", "Alpha", "Checksum"});
+  EXPECT_EQ(names.Names(0)[static_cast<std::size_t>(field)], "DLC");
+
+  // The latest choice is the one awaited; settings loaded anew await none.
+  field = 0;  // Alpha
+  rig.pipeline.ResetRun();
+  EXPECT_EQ(field, -1);
+  names.Add(0, "Alpha");
+  EXPECT_EQ(field, 0);
+  rig.pipeline.ForgetAwaitedFields();
+  field = -1;
+  rig.pipeline.ResetRun();
+  names.Add(0, "Alpha");
+  EXPECT_EQ(field, -1);
+
+  // An index loaded before any name came names nothing to wait for.
+  rig.settings.filters[1].field = 2;
+  names.Clear(1);
+  for (const char* name : {"A", "B", "C"}) names.Add(1, name);
+  EXPECT_EQ(rig.settings.filters[1].field, -1);
+}
+
+TEST(ChooseFilterField, ABlankComparisonBecomesEqual) {
+  struct Case {
+    int equalBefore;
+    int field;
+    int equalAfter;
+  };
+  const Case cases[] = {
+      {-1, 1, kCompareEqual},
+      {kCompareCount, 1, kCompareEqual},  // nothing the list can select
+      {kCompareDiffer, 1, kCompareDiffer},
+      {kCompareEqual, 0, kCompareEqual},
+      {-1, -1, -1},
+  };
+  const std::vector<std::string> names{"DataFrame", "DLC", "ID"};
+  for (const Case& c : cases) {
+    FilterRowSettings row{static_cast<int>(FieldFilterKind::IfField), -1, c.equalBefore, "8", "", ""};
+    ChooseFilterField(row, c.field);
+    EXPECT_EQ(row.field, c.field);
+    EXPECT_EQ(row.equal, c.equalAfter) << c.equalBefore << " " << c.field;
+  }
+  // The rule that a field picked with no comparison makes lets lines pass.
+  FilterRowSettings row{static_cast<int>(FieldFilterKind::IfField), -1, -1, "8", "", ""};
+  ChooseFilterField(row, 1);
+  FilterRules rules;
+  rules[0] = MakeFilterRule(row, names);
+  EXPECT_TRUE(LinePasses(kCan8, rules));
+  EXPECT_FALSE(LinePasses(kCan2, rules));
+}
+
 TEST(ExecuteFilter, SourceEmptiedWhileEventsRunEndsTheRun) {
   // The interface runs its events while Stop is asked; a run start may clear the Hexa lines.
   struct ClearingUi : RecordingUi {

@@ -11,17 +11,28 @@ namespace velkor {
 Pipeline::Pipeline(Settings& settings, UserInterface& ui) : settings_(settings), services_(ui) {
   // The Filter view's chosen field is an index into the channel's sorted list: it follows
   // its name when a name is inserted before it and is dropped when the list is emptied, so
-  // it never points at a name it was not chosen for.
+  // it never points at a name it was not chosen for. Every run start empties the list and
+  // fills it again: the name chosen is chosen again when it comes back.
   services_.fieldNames.SetChangeHandler([this](int channel, int insertedAt, int before) {
     if (insertedAt == FieldNameLists::kNamesAdded) {
       services_.Ui().FieldNamesChanged(channel);
       return;
     }
+    const std::vector<std::string>& names = services_.fieldNames.Names(channel);
     int& field = settings_.filters[channel].field;
+    std::string& awaited = awaitedFields_[channel];
+    if (insertedAt == FieldNameLists::kEmptying) {
+      // No field chosen: a name dropped at an earlier emptying is still awaited. An index past
+      // the list (loaded from a file before any name came) names nothing to wait for.
+      if (field >= 0) awaited = field < before ? names[static_cast<std::size_t>(field)] : std::string();
+      return;
+    }
     if (insertedAt < 0)
       field = -1;
     else if (field >= insertedAt && field < before)
       ++field;
+    else if (field < 0 && !awaited.empty() && names[static_cast<std::size_t>(insertedAt)] == awaited)
+      field = insertedAt;
     if (!services_.fieldNames.Batching()) services_.Ui().FieldNamesChanged(channel);
   });
 }

@@ -60,6 +60,10 @@ class Pipeline {
   const DecodedLineList& Lines() const { return services_.lines; }
   UserInterface& Ui() { return services_.Ui(); }
 
+  // The Filter view's chosen fields as settings loaded anew give them: a field chosen before
+  // a run and not back in its list since is no longer awaited.
+  void ForgetAwaitedFields() { awaitedFields_ = {}; }
+
   // Run setup: copies the channel settings into the channel table and has the decoders load
   // their descriptions. Its outcome is left in RunSetupFailed().
   void ResetRun();
@@ -143,6 +147,8 @@ class Pipeline {
   bool replaying_ = false;
   bool replayStopRequested_ = false;
   bool runSetupFailed_ = false;
+  // Per channel, the name of the field chosen when its list was last emptied (empty: none).
+  std::array<std::string, kChannelCount> awaitedFields_;
   DispatchPath path_ = DispatchPath::RunSkipping;
 };
 

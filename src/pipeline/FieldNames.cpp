@@ -24,6 +24,7 @@ bool FieldNameLess(std::string_view a, std::string_view b) {
 
 void FieldNameLists::Clear(int channel) {
   const auto before = static_cast<int>(lists_[channel].size());
+  if (changed_) changed_(channel, kEmptying, before);
   lists_[channel].clear();
   if (changed_) changed_(channel, -1, before);
 }

@@ -22,7 +22,9 @@ class FieldNameLists {
  public:
   // Told after every change of a channel's list: `insertedAt` is the index of a name just
   // added, or -1 when the list was emptied; `countBefore` is the list's length before.
+  // Before a list is emptied it is also told, with kEmptying, while the names are still there.
   using ChangeHandler = std::function<void(int channel, int insertedAt, int countBefore)>;
+  static constexpr int kEmptying = -3;
   void SetChangeHandler(ChangeHandler handler) { changed_ = std::move(handler); }
 
   void Clear(int channel);

@@ -505,6 +505,7 @@ bool TfrmMain::SaveConfiguration(const QString& path) {
 }
 
 void TfrmMain::ApplyConfiguration() {
+  pipeline_.ForgetAwaitedFields();
   hardwareWindow_->Refresh();
   for (TfrmChannel* c : channelWindows_)
     if (c) c->ApplySettings();

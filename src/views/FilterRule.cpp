@@ -37,6 +37,11 @@ bool FieldPasses(std::string_view line, const FilterRule& rule) {
 
 }  // namespace
 
+void ChooseFilterField(FilterRowSettings& row, int field) {
+  row.field = field;
+  if (field >= 0 && (row.equal < 0 || row.equal >= kCompareCount)) row.equal = kCompareEqual;
+}
+
 FilterRule MakeFilterRule(const FilterRowSettings& row, const std::vector<std::string>& fieldNames) {
   FilterRule rule;
   rule.kind = row.channelIf;

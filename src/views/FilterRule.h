@@ -38,6 +38,10 @@ struct FilterRule {
 
 using FilterRules = std::array<FilterRule, kChannelCount>;
 
+// The user picks field `field` of the row's list. A row without a comparison then compares
+// with "=": without one, the rule would let nothing pass.
+void ChooseFilterField(FilterRowSettings& row, int field);
+
 // The rule of a row of settings; `fieldNames` is the channel's list that `row.field` indexes.
 FilterRule MakeFilterRule(const FilterRowSettings& row, const std::vector<std::string>& fieldNames);
 

@@ -335,23 +335,80 @@ TEST(FilterView, StopDuringALongExecuteKeepsTheLinesFoundSoFar) {
   EXPECT_FALSE(rig.filter->Executing());
 }
 
-TEST(FilterView, FieldListsFollowTheRunResetAndDropTheChosenField) {
+TEST(FilterView, FieldListsFollowTheRunResetAndTheChosenFieldComesBackWithItsName) {
   FilterRig rig;
-  rig.RegisterCanNames(0);
+  Settings& s = rig.main->GetSettings();
+  s.channels[0].type = ChannelType::Can;
+  s.channels[0].active = true;
+  s.channels[0].canFile = rig.dir.Write("bus.cfd", "[BAUDRATE]\r\nValue=500000\r\n");
+  rig.main->GetPipeline().ResetRun();
   rig.FieldRule("ID", 0, "12A", "");
-  EXPECT_EQ(rig.main->GetSettings().filters[0].field, 2);
+  EXPECT_EQ(s.filters[0].field, 2);
   rig.main->GetPipeline().Services().fieldNames.Add(0, "Checksum");
   EXPECT_EQ(rig.filter->cboField[0]->currentText(), "ID");
-  EXPECT_EQ(rig.main->GetSettings().filters[0].field, 3);
+  EXPECT_EQ(s.filters[0].field, 3);
 
-  Settings& s = rig.main->GetSettings();
+  // Each run start fills the list anew: the field stays chosen.
+  rig.main->GetPipeline().ResetRun();
+  EXPECT_EQ(rig.filter->cboField[0]->currentText(), "ID");
+  rig.AddHexa({kCan8, "0,5,ID=7FF,DLC=0,"});
+  rig.filter->butApplyExecute->click();
+  EXPECT_EQ(rig.Rows(), (std::vector<std::string>{kCan8}));
+
+  // A run without the name has no field; the next run that has it chooses it again.
   s.channels[0].type = ChannelType::Logical;
-  s.channels[0].active = true;
   rig.main->GetPipeline().ResetRun();
   ASSERT_EQ(rig.filter->cboField[0]->count(), 1);
   EXPECT_EQ(rig.filter->cboField[0]->itemText(0), "New Value");
   EXPECT_EQ(rig.filter->cboField[0]->currentIndex(), -1);
   EXPECT_EQ(s.filters[0].field, -1);
+  s.channels[0].type = ChannelType::Can;
+  rig.main->GetPipeline().ResetRun();
+  EXPECT_EQ(rig.filter->cboField[0]->currentText(), "ID");
+
+  // A configuration loaded gives the choice: one without a field awaits none.
+  const std::string cfg = rig.dir.Write("nofield.cfg", "[FILTER]\r\nCHA1_If=1\r\nCHA1_Field=-1\r\n");
+  ASSERT_FALSE(rig.main->LoadConfiguration(QString::fromStdString(cfg)));
+  EXPECT_EQ(rig.filter->cboField[0]->currentIndex(), -1);
+  rig.main->GetPipeline().ResetRun();
+  EXPECT_EQ(rig.filter->cboField[0]->currentIndex(), -1);
+  EXPECT_EQ(s.filters[0].field, -1);
+}
+
+TEST(FilterView, PickingAFieldWithNoComparisonChoosesEqual) {
+  FilterRig rig;
+  rig.RegisterCanNames(0);
+  rig.AddHexa({kCan8, kCan2});
+  TfrmFilterView& f = *rig.filter;
+  const FilterRowSettings& row = rig.main->GetSettings().filters[0];
+  f.cboCha[0]->setCurrentIndex(1);
+  f.txtContent[0]->setText("8");
+  ASSERT_EQ(f.cboEgal[0]->currentIndex(), -1);
+  EXPECT_EQ(f.lblAndOr[0]->text(), "");
+
+  // DLC from the open drop-down, with the keys.
+  QComboBox* field = f.cboField[0];
+  field->setFocus();
+  field->showPopup();
+  ASSERT_TRUE(GuiRig::WaitFor([&] { return field->view()->isVisible(); }));
+  field->view()->setCurrentIndex(field->model()->index(0, 0));
+  QTest::keyClick(field->view(), Qt::Key_Down);
+  QTest::keyClick(field->view(), Qt::Key_Return);
+  ASSERT_EQ(field->currentText(), "DLC");
+  EXPECT_EQ(f.cboEgal[0]->currentText(), "=");
+  EXPECT_EQ(f.lblAndOr[0]->text(), "OR");
+  EXPECT_EQ(row.field, 1);
+  EXPECT_EQ(row.equal, 0);
+  f.butApplyExecute->click();
+  EXPECT_EQ(rig.Rows(), (std::vector<std::string>{kCan8}));
+
+  // A comparison already chosen stays as it is.
+  f.cboEgal[0]->setCurrentIndex(1);
+  QTest::keyClick(field, Qt::Key_Up);
+  EXPECT_EQ(field->currentText(), "DataFrame");
+  EXPECT_EQ(f.cboEgal[0]->currentText(), "<>");
+  EXPECT_EQ(f.lblAndOr[0]->text(), "AND");
+  EXPECT_EQ(row.equal, 1);
 }
 
 TEST(FilterView, FilterKeysLoadAndSave) {

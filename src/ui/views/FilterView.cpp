@@ -177,6 +177,7 @@ void TfrmFilterView::CreateFilterRow(int i, QGridLayout* grid) {
   connect(cboCha[i], &QComboBox::currentIndexChanged, this, [this, i] { cboChaChange(i); });
   connect(cboEgal[i], &QComboBox::currentIndexChanged, this, [this, i] { cboEgalChange(i); });
   connect(cboField[i], &QComboBox::currentIndexChanged, this, [&row](int index) { row.field = index; });
+  connect(cboField[i], &QComboBox::activated, this, [this, i] { cboFieldChange(i); });
   connect(txtContent[i], &QLineEdit::textChanged, this, [&row](const QString& t) { row.contentA = FromQt(t); });
   connect(txtContentB[i], &QLineEdit::textChanged, this, [&row](const QString& t) { row.contentB = FromQt(t); });
   connect(txtMatch[i], &QLineEdit::textChanged, this, [&row](const QString& t) { row.match = FromQt(t); });
@@ -190,6 +191,13 @@ void TfrmFilterView::cboChaChange(int channel) {
 void TfrmFilterView::cboEgalChange(int channel) {
   Main().GetSettings().filters[channel].equal = cboEgal[channel]->currentIndex();
   UpdateRow(channel);
+}
+
+void TfrmFilterView::cboFieldChange(int channel) {
+  FilterRowSettings& row = Main().GetSettings().filters[channel];
+  ChooseFilterField(row, cboField[channel]->currentIndex());
+  // Through the comparison's own handler, which also sets the AND/OR label.
+  cboEgal[channel]->setCurrentIndex(row.equal);
 }
 
 void TfrmFilterView::UpdateRow(int channel) {

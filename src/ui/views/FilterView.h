@@ -47,6 +47,8 @@ class TfrmFilterView : public MdiChild {
   // Handlers; `channel` is the sender's tag, 0 to 3.
   void cboChaChange(int channel);
   void cboEgalChange(int channel);
+  // The user picked a field (by mouse or keys; not a change made by the program).
+  void cboFieldChange(int channel);
   void butApplyExecuteClick();
   // Writes every line of the list, whatever the selection ("Save all" and both menu items).
   void Save();
