@@ -1,6 +1,7 @@
 // The frame description editors: the registry of open editors, saving, closing, and the
 // way in from a loader's error prompt; the help and version commands of the main window.
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
@@ -428,4 +429,35 @@ TEST_F(FrameEditorTest, TheVersionCommandShowsTheVersionWindowModally) {
   EXPECT_TRUE(shown);
   EXPECT_EQ(rig.main->VersionWindow().txtInformation1->text(),
             ToQt(VersionText(ProgramVersionRecord().fileVersion)));
+}
+
+TEST_F(FrameEditorTest, KeysThatCloseADropDownOnlyCloseTheDropDown) {
+  rig.main->acNewFrame->trigger();
+  TfrmFrame* editor = Editor(0);
+  ASSERT_NE(editor, nullptr);
+  QComboBox* type = editor->cboType;
+  auto open = [type] {
+    type->setFocus();
+    type->showPopup();
+    return GuiRig::WaitFor([type] { return type->view()->isVisible(); });
+  };
+
+  // Escape closes the open list; the editor and its type stay.
+  ASSERT_TRUE(open());
+  type->view()->setCurrentIndex(type->model()->index(1, 0));
+  QTest::keyClick(type->view(), Qt::Key_Return);
+  EXPECT_EQ(type->currentText(), "Serial");
+  ASSERT_TRUE(open());
+  QTest::keyClick(type->view(), Qt::Key_Down);
+  QTest::keyClick(type->view(), Qt::Key_Escape);
+  Settle();
+  EXPECT_FALSE(type->view()->isVisible());
+  EXPECT_EQ(Editor(0), editor);
+  EXPECT_EQ(type->currentText(), "Serial");
+  EXPECT_TRUE(rig.dialogs.messages.empty());
+
+  // With no list open, Escape is the editor's Close again.
+  QTest::keyClick(type, Qt::Key_Escape);
+  Settle();
+  EXPECT_EQ(Editor(0), nullptr);
 }

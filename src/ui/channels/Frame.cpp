@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QShortcut>
 #include <QStringList>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -20,6 +19,7 @@
 #include "ui/Icons.h"
 #include "ui/Main.h"
 #include "ui/QtText.h"
+#include "ui/WindowKeys.h"
 
 namespace velkor::ui {
 
@@ -73,9 +73,8 @@ TfrmFrame::TfrmFrame(TfrmMain& main)
   connect(butSave, &QPushButton::clicked, this, &TfrmFrame::butSaveClick);
   connect(butSaveAs, &QPushButton::clicked, this, &TfrmFrame::butSaveAsClick);
   connect(butClose, &QPushButton::clicked, this, &TfrmFrame::butCloseClick);
-  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-  escape->setContext(Qt::WidgetWithChildrenShortcut);
-  connect(escape, &QShortcut::activated, this, &TfrmFrame::butCloseClick);
+  // Escape is Close, unless it only closes the open type list.
+  new WindowKeys(Client(), nullptr, [this] { butCloseClick(); });
 }
 
 bool TfrmFrame::LoadFile(const QString& path) {
