@@ -9,6 +9,7 @@
 
 #include "app/ConfigFile.h"
 #include "app/Cp1252.h"
+#include "app/FilePath.h"
 #include "app/Version.h"
 #include "capture/CaptureReader.h"
 #include "capture/CaptureWriter.h"
@@ -45,6 +46,15 @@ int Fail(const std::string& message) {
   return 2;
 }
 
+// File names come in the locale's UTF-8; the core takes them as Windows-1252 texts, as the
+// Windows program does. A name it could not hold would name another file, or none.
+bool ToPathText(std::string& path, const char* what) {
+  if (path.empty() || !PathFromUtf8(path, path)) return false;
+  std::cerr << "velkor-convert: the " << what << " file name " << path
+            << " has a character that Windows-1252 cannot hold: rename the file or its folder\n";
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -66,7 +76,7 @@ int main(int argc, char** argv) {
       if (++i >= argc) return Fail("--config needs a file name");
       config = argv[i];
     } else if (arg.starts_with("--")) {
-      return Fail("unknown option " + std::string(arg) + " (see --help)");
+      return Fail("unknown option " + Utf8ToCp1252(arg) + " (see --help)");
     } else if (in.empty()) {
       in = arg;
     } else if (out.empty()) {
@@ -76,6 +86,7 @@ int main(int argc, char** argv) {
     }
   }
   if (out.empty()) return Fail("give an input and an output file (see --help)");
+  if (ToPathText(in, "input") || ToPathText(out, "output") || ToPathText(config, "configuration")) return 2;
   CaptureFormat format;
   if (!CaptureFormatOfName(out, format)) return Fail(out + ": give it the extension .bin, .sr, .vcd or .csv");
 
@@ -85,7 +96,7 @@ int main(int argc, char** argv) {
   if (hasMap) {
     ChannelMap map;
     if (ParseChannelMap(Utf8ToCp1252(mapText), reader->ChannelNames(), map, error))
-      return Fail(in + ": --map " + mapText + ": " + error);
+      return Fail(in + ": --map " + Utf8ToCp1252(mapText) + ": " + error);
     reader->SetMap(map);
   }
   CaptureNames names;

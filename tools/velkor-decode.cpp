@@ -18,6 +18,7 @@
 
 #include "app/ConfigFile.h"
 #include "app/Cp1252.h"
+#include "app/FilePath.h"
 #include "app/Settings.h"
 #include "app/Version.h"
 #include "capture/CaptureReader.h"
@@ -190,8 +191,8 @@ class TerminalUi : public UserInterface {
 };
 
 struct Options {
-  std::string config;
-  std::string capture;
+  std::string config;   // Windows-1252, as the core takes paths
+  std::string capture;  // Windows-1252
   ExportFormat format = ExportFormat::Text;
   bool pcapAuto = false;  // "pcap": CAN or LIN after the channels
   bool progress = false;
@@ -218,6 +219,15 @@ bool ParsePort(const char* text, int& port) {
 int Fail(const std::string& message) {
   std::cerr << "velkor-decode: " << message << '\n';
   return 2;
+}
+
+// File names come in the locale's UTF-8; the core takes them as Windows-1252 texts, as the
+// Windows program does. A name it could not hold would name another file, or none.
+bool ToPathText(std::string& path, const char* what) {
+  if (path.empty() || !PathFromUtf8(path, path)) return false;
+  Fail("the " + std::string(what) + " file name " + path +
+       " has a character that Windows-1252 cannot hold: rename the file or its folder");
+  return true;
 }
 
 bool ParseFormat(std::string_view name, Options& opt) {
@@ -308,7 +318,7 @@ int ReplayCapture(const Options& opt, Pipeline& pipeline, LineWriter& writer) {
   if (opt.hasMap) {
     ChannelMap map;
     if (ParseChannelMap(Utf8ToCp1252(opt.map), reader->ChannelNames(), map, error))
-      return Fail(Cp1252ToUtf8(opt.capture + ": --map " + opt.map + ": " + error));
+      return Fail(Cp1252ToUtf8(opt.capture + ": --map " + Utf8ToCp1252(opt.map) + ": " + error));
     reader->SetMap(map);
   }
   for (const std::string& warning : reader->Warnings()) std::cerr << "Warning: " << Cp1252ToUtf8(warning) << '\n';
@@ -391,14 +401,16 @@ int main(int argc, char** argv) {
   const int modes = (opt.probe ? 1 : 0) + (opt.livePort != 0 ? 1 : 0) + (opt.capture.empty() ? 0 : 1);
   if (modes == 0) return Fail("no capture file given (see --help)");
   if (modes > 1) return Fail("give one of a capture file, --live or --probe (see --help)");
+  if (ToPathText(opt.capture, "capture") || ToPathText(opt.config, "configuration")) return 2;
 
   Settings settings;
   for (auto& ch : settings.channels) ch.active = false;
   if (!opt.config.empty()) {
     ConfigRefusal refusal = ConfigRefusal::None;
     if (LoadConfigFile(opt.config, settings, &refusal))
-      return Fail(refusal == ConfigRefusal::NotAConfiguration ? opt.config + " is not a Velkor configuration"
-                                                              : "cannot read the configuration file " + opt.config);
+      return Fail(Cp1252ToUtf8(refusal == ConfigRefusal::NotAConfiguration
+                                   ? opt.config + " is not a Velkor configuration"
+                                   : "cannot read the configuration file " + opt.config));
   }
   if (opt.pcapAuto) {
     bool can = false, lin = false;
@@ -422,8 +434,8 @@ int main(int argc, char** argv) {
   }
 
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(opt.capture, ec))
-    return Fail("cannot read the capture file " + opt.capture);
+  if (!std::filesystem::is_regular_file(FilePath(opt.capture), ec))
+    return Fail(Cp1252ToUtf8("cannot read the capture file " + opt.capture));
 
   TerminalUi ui(opt.progress);
   Pipeline pipeline(settings, ui);
@@ -434,7 +446,7 @@ int main(int argc, char** argv) {
   if (opt.hasMap || DetectCaptureFormat(opt.capture) != CaptureFormat::Bin)
     return ReplayCapture(opt, pipeline, writer);
   if (!pipeline.ReplayCaptureFile(opt.capture))
-    return Fail("cannot read the capture file " + opt.capture);
+    return Fail(Cp1252ToUtf8("cannot read the capture file " + opt.capture));
   writer.Take(pipeline.Services().lines);
   if (!FinishOutput(writer, opt.format)) return 2;
   return pipeline.RunSetupFailed() ? 1 : 0;

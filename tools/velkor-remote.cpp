@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/Cp1252.h"
+#include "app/FilePath.h"
 #include "app/Version.h"
 #include "platform/Clock.h"
 #include "platform/SharedMemory.h"
@@ -437,7 +438,14 @@ int main(int argc, char** argv) {
   Session session(opt, block.Bytes(), event);
   // Refused before anything is sent: the program would cut it.
   auto fits = [&](const std::string& command) {
-    const std::string bytes = opt.raw ? command : Utf8ToCp1252(command);
+    std::string bytes = command;
+    // The program takes Windows-1252 texts, as on Windows: a file name it could not hold
+    // would load another file, or none.
+    if (!opt.raw && PathFromUtf8(command, bytes)) {
+      std::cerr << "velkor-remote: the command " << command
+                << " has a character that Windows-1252 cannot hold: not sent\n";
+      return false;
+    }
     if (bytes.size() <= session.MaxCommandLength()) return true;
     std::cerr << "velkor-remote: a command of " << bytes.size() << " characters is too long (at most "
               << session.MaxCommandLength() << "): not sent\n";

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string_view>
 
+#include "app/FilePath.h"
 #include "app/IniFile.h"
 #include "app/SafeSave.h"
 
@@ -270,7 +271,7 @@ void SaveWindowAndVisibility(IniDocument& ini, std::string_view prefix, const Wi
 // Reads at most one byte more than a configuration may have, and stops at the first NUL
 // byte: a capture chosen by mistake is never read whole.
 ConfigRefusal ReadConfigText(const std::string& path, std::string& text) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(FilePath(path).c_str(), "rb"), &std::fclose);
   if (!file) return ConfigRefusal::Missing;
   char buffer[8192];
   std::size_t n;
@@ -300,11 +301,11 @@ bool LoadConfigFile(const std::string& path, Settings& settings, ConfigRefusal* 
   ConfigRefusal& why = refusal != nullptr ? *refusal : ignored;
   why = ConfigRefusal::None;
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) {
+  if (!std::filesystem::is_regular_file(FilePath(path), ec)) {
     why = ConfigRefusal::Missing;
     return true;
   }
-  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  const std::uintmax_t size = std::filesystem::file_size(FilePath(path), ec);
   if (!ec && size > kMaxConfigFileBytes) {
     why = ConfigRefusal::NotAConfiguration;
     return true;
@@ -355,7 +356,7 @@ bool SaveConfigFile(const std::string& path, const Settings& settings) {
   IniDocument ini;
   std::error_code ec;
   // A file that is there but cannot be read would lose its unknown keys: leave it alone.
-  if (std::filesystem::is_regular_file(path, ec) && !ini.LoadFile(path)) return true;
+  if (std::filesystem::is_regular_file(FilePath(path), ec) && !ini.LoadFile(path)) return true;
 
   if (settings.port >= 1 && settings.port <= kPortCount)
     Write(ini, kPortSection, kPortCom.name, Numbered(kPortPrefix, settings.port));
@@ -387,9 +388,9 @@ bool SaveConfigFile(const std::string& path, const Settings& settings) {
 
 std::string ConfigFileFolder(const std::string& path) {
   std::error_code ec;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  const std::filesystem::path absolute = std::filesystem::absolute(FilePath(path), ec);
   if (ec) return {};
-  return absolute.lexically_normal().parent_path().string();
+  return PathText(absolute.lexically_normal().parent_path());
 }
 
 }  // namespace velkor

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "app/FilePath.h"
+
 namespace velkor {
 
 std::string ExternalHelpPath(const std::string& executablePath) {
@@ -14,7 +16,7 @@ std::string ExternalHelpPath(const std::string& executablePath) {
 }
 
 std::string LoadHelpSource(const std::string& executablePath) {
-  std::ifstream in(ExternalHelpPath(executablePath), std::ios::binary);
+  std::ifstream in(FilePath(ExternalHelpPath(executablePath)), std::ios::binary);
   if (in) {
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (!in.bad()) return text;

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <unordered_set>
 
+#include "app/FilePath.h"
+
 namespace velkor {
 
 std::string_view StripIni(std::string_view text) {
@@ -76,7 +78,7 @@ void IniDocument::Parse(std::string_view text) {
 
 bool IniDocument::LoadFile(const std::string& path) {
   sections_.clear();
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = std::fopen(FilePath(path).c_str(), "rb");
   if (file == nullptr) return false;
   std::string text;
   char buffer[8192];

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/FilePath.h"
+
 namespace velkor {
 
 namespace {
@@ -17,11 +19,11 @@ bool HoldsDemo(const fs::path& folder) {
   return fs::is_regular_file(folder / kDemoConfig, ec);
 }
 
-std::string Normal(const fs::path& path) { return path.lexically_normal().string(); }
+std::string Normal(const fs::path& path) { return PathText(path.lexically_normal()); }
 
 void Anchor(std::string& path, const fs::path& base) {
   if (path.empty()) return;
-  const fs::path p(path);
+  const fs::path p = FilePath(path);
   if (p.is_absolute()) return;
   std::error_code ec;
   const fs::path anchored = base / p;
@@ -32,7 +34,7 @@ void Anchor(std::string& path, const fs::path& base) {
 
 std::optional<std::string> InstalledDataFolder(const std::string& executableFolder) {
   if (executableFolder.empty()) return std::nullopt;
-  const fs::path folder = fs::path(executableFolder) / fs::path(InstalledDataFromBin());
+  const fs::path folder = FilePath(executableFolder) / fs::path(InstalledDataFromBin());
   if (!HoldsDemo(folder)) return std::nullopt;
   return Normal(folder);
 }
@@ -47,12 +49,12 @@ std::optional<std::string> FindDataFolder(const std::string& executableFolder) {
 std::optional<DemoFiles> FindDemo(const std::string& executableFolder) {
   const auto folder = FindDataFolder(executableFolder);
   if (!folder) return std::nullopt;
-  const fs::path base(*folder);
+  const fs::path base = FilePath(*folder);
   return DemoFiles{*folder, Normal(base / kDemoConfig), Normal(base / kDemoCapture)};
 }
 
 void AnchorDescriptionPaths(Settings& settings, const std::string& base) {
-  const fs::path root(base);
+  const fs::path root = FilePath(base);
   for (ChannelSettings& channel : settings.channels) {
     for (ManchesterEntry& entry : channel.manchesterFiles) Anchor(entry.path, root);
     Anchor(channel.serialFile, root);

@@ -1,7 +1,7 @@
 #pragma once
 // Where the program finds the files it ships with (the demo and the examples) and where it
 // keeps its settings, whether it runs from its build tree or installed (bin/velkor beside
-// share/velkor/).
+// share/velkor/). Folders and paths are Windows-1252 texts.
 
 #include <optional>
 #include <string>

@@ -1,5 +1,8 @@
 #include "app/SafeSave.h"
 
+#include "app/FilePath.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <random>
@@ -19,6 +22,14 @@ constexpr int kNameAttempts = 32;
 // temporary name the file system accepts.
 constexpr std::size_t kNameKept = 64;
 
+// The target's name cut to kNameKept bytes, never inside a UTF-8 character.
+std::string CutName(const std::string& name) {
+  std::size_t end = std::min(name.size(), kNameKept);
+  if (end < name.size())
+    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+  return name.substr(0, end);
+}
+
 std::string RandomLetters(std::random_device& random) {
   static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   std::uniform_int_distribution<int> pick(0, static_cast<int>(sizeof kLetters) - 2);
@@ -27,10 +38,10 @@ std::string RandomLetters(std::random_device& random) {
   return letters;
 }
 
-}  // namespace
-
-bool ResolveSaveTarget(const std::string& path, std::string& target) {
-  fs::path p(path);
+// The links' targets are file-system names: the chain is followed in those, so a link to a
+// name Windows-1252 cannot hold still leads to the right file.
+bool ResolveFileTarget(const std::string& path, fs::path& target) {
+  fs::path p = FilePath(path);
   for (int links = 0;; ++links) {
     std::error_code ec;
     if (!fs::is_symlink(fs::symlink_status(p, ec))) break;
@@ -39,25 +50,36 @@ bool ResolveSaveTarget(const std::string& path, std::string& target) {
     if (ec) return true;
     p = next.is_absolute() ? next : p.parent_path() / next;
   }
-  target = p.string();
+  target = std::move(p);
+  return false;
+}
+
+}  // namespace
+
+bool ResolveSaveTarget(const std::string& path, std::string& target) {
+  fs::path resolved;
+  if (ResolveFileTarget(path, resolved)) return true;
+  target = PathText(resolved);
   return false;
 }
 
 SafeSave::SafeSave(const std::string& path) {
-  if (path.empty() || ResolveSaveTarget(path, target_)) {
+  fs::path target;
+  if (path.empty() || ResolveFileTarget(path, target)) {
     failed_ = true;
     return;
   }
-  const fs::path target(target_);
+  target_ = PathText(target);
+  targetPath_ = target;
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  const std::string name = target.filename().string().substr(0, kNameKept);
+  const std::string name = CutName(target.filename().native());
   if (name.empty()) {
     failed_ = true;
     return;
   }
   std::random_device random;
   for (int attempt = 0; attempt < kNameAttempts && file_ == nullptr; ++attempt) {
-    temporary_ = (folder / ("." + name + "." + RandomLetters(random) + ".tmp")).string();
+    temporary_ = folder / ("." + name + "." + RandomLetters(random) + ".tmp");
     // "x": created here or not at all, so no file of the folder is ever opened over.
     errno = 0;
     file_ = std::fopen(temporary_.c_str(), "wbx");
@@ -69,7 +91,7 @@ SafeSave::SafeSave(const std::string& path) {
     return;
   }
   std::error_code ec;
-  const fs::file_status status = fs::status(target, ec);
+  const fs::file_status status = fs::status(targetPath_, ec);
   if (!ec && fs::exists(status)) {
     fs::permissions(temporary_, status.permissions() & fs::perms::mask, fs::perm_options::replace, ec);
     if (ec) Abandon();
@@ -115,7 +137,7 @@ bool SafeSave::Commit() {
     failed = std::fclose(file_) != 0 || failed;
     file_ = nullptr;
     std::error_code ec;
-    if (!failed) fs::rename(temporary_, target_, ec);
+    if (!failed) fs::rename(temporary_, targetPath_, ec);
     failed_ = failed || static_cast<bool>(ec);
   }
   if (failed_) {

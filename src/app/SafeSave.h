@@ -6,10 +6,12 @@
 // "notes.txt.tmp" included). Saving over a symbolic link writes its target and keeps the
 // link; an existing target keeps its access rights. The temporary file is removed on every
 // failure (a kill can still leave one behind, named "." + file name + "." + 8 letters or
-// digits + ".tmp", never the target itself).
+// digits + ".tmp", never the target itself). Paths are Windows-1252 texts, as everywhere in
+// the core.
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -41,7 +43,8 @@ class SafeSave {
   void Abandon();
 
   std::string target_;
-  std::string temporary_;
+  std::filesystem::path targetPath_;
+  std::filesystem::path temporary_;
   std::FILE* file_ = nullptr;
   bool failed_ = false;
   bool committed_ = false;

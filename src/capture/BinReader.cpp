@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 
+#include "app/FilePath.h"
 #include "capture/Readers.h"
 
 namespace velkor::capture {
@@ -46,7 +47,7 @@ class BinReader final : public CaptureReader {
 }  // namespace
 
 std::unique_ptr<CaptureReader> OpenBin(const std::string& path, std::string& error) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = std::fopen(FilePath(path).c_str(), "rb");
   if (file == nullptr) {
     error = "cannot be opened";
     return nullptr;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <numeric>
 
+#include "app/FilePath.h"
 #include "app/IniFile.h"
 #include "capture/Readers.h"
 
@@ -24,7 +25,7 @@ CaptureFormat DetectCaptureFormat(const std::string& path) {
   }
   char head[512];
   std::size_t n = 0;
-  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+  if (std::FILE* file = std::fopen(FilePath(path).c_str(), "rb")) {
     n = std::fread(head, 1, sizeof head, file);
     std::fclose(file);
   }
@@ -46,7 +47,7 @@ CaptureFormat DetectCaptureFormat(const std::string& path) {
 std::unique_ptr<CaptureReader> OpenCapture(const std::string& path, std::string& error) {
   std::unique_ptr<CaptureReader> reader;
   std::string what;
-  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+  if (std::FILE* file = std::fopen(FilePath(path).c_str(), "rb")) {
     std::fclose(file);
   } else {
     error = path + ": cannot be opened";

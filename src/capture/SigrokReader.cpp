@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "app/Cp1252.h"
+#include "app/FilePath.h"
 #include "app/IniFile.h"
 #include "capture/Readers.h"
 
@@ -392,7 +393,7 @@ std::size_t SigrokReader::Read(std::uint8_t* samples, std::size_t count) {
 
 std::unique_ptr<CaptureReader> OpenSigrok(const std::string& path, std::string& error) {
   int code = 0;
-  zip_t* zip = zip_open(path.c_str(), ZIP_RDONLY, &code);
+  zip_t* zip = zip_open(FilePath(path).c_str(), ZIP_RDONLY, &code);
   if (zip == nullptr) {
     error = code == ZIP_ER_NOZIP ? "not a zip archive (a sigrok session is one)"
                                  : "not a readable zip archive (" + ZipErrorText(code) + ")";

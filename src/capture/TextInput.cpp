@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/FilePath.h"
+
 namespace velkor::capture {
 
 namespace {
@@ -15,7 +17,7 @@ TextInput::~TextInput() {
 }
 
 bool TextInput::Open(const std::string& path) {
-  file_ = std::fopen(path.c_str(), "rb");
+  file_ = std::fopen(FilePath(path).c_str(), "rb");
   if (file_ == nullptr) return false;
   if (std::fseek(file_, 0, SEEK_END) == 0) {
     const long end = std::ftell(file_);

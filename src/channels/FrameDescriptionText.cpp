@@ -3,6 +3,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "app/FilePath.h"
 #include "app/SafeSave.h"
 #include "pipeline/Types.h"
 
@@ -155,7 +156,7 @@ int RefusedKeyLine(std::string_view text, std::string_view errorText, int type) 
 }
 
 bool ReadFrameDescriptionText(const std::string& path, std::string& text) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(FilePath(path), std::ios::binary);
   if (!in) return true;
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) return true;

@@ -1,6 +1,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/FilePath.h"
 #include "database/DatabaseReaders.h"
 
 namespace velkor {
@@ -9,10 +10,11 @@ bool LoadBusDatabase(const std::string& path, std::string_view shownName, Databa
                      std::string& reason) {
   std::error_code ec;
   std::ifstream in;
-  if (std::filesystem::is_regular_file(path, ec)) in.open(path, std::ios::binary);
+  const std::filesystem::path file = FilePath(path);
+  if (std::filesystem::is_regular_file(file, ec)) in.open(file, std::ios::binary);
   std::string text;
   if (in.is_open()) {
-    const auto size = std::filesystem::file_size(path, ec);
+    const auto size = std::filesystem::file_size(file, ec);
     if (!ec) text.reserve(static_cast<std::size_t>(size));
     char chunk[1 << 16];
     while (in.read(chunk, sizeof chunk) || in.gcount() > 0) text.append(chunk, static_cast<std::size_t>(in.gcount()));

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "app/FilePath.h"
+
 namespace velkor {
 
 // The coarsest modification-time step of the file systems in use (FAT).
@@ -10,30 +12,30 @@ constexpr std::chrono::seconds kTimestampTick{2};
 
 bool DescriptionFileExists(const std::string& path) {
   std::error_code ec;
-  return !path.empty() && std::filesystem::is_regular_file(path, ec);
+  return !path.empty() && std::filesystem::is_regular_file(FilePath(path), ec);
 }
 
 DescriptionLocation FindDescriptionFile(const std::string& path, const std::string& configFolder) {
   namespace fs = std::filesystem;
   DescriptionLocation location{path, DescriptionFileExists(path), {}};
-  const fs::path named(path);
+  const fs::path named = FilePath(path);
   if (location.found || path.empty() || named.is_absolute()) return location;
   std::error_code ec;
   fs::path current = fs::current_path(ec);
   if (ec) current = ".";
-  location.foldersTried.push_back(current.string());
+  location.foldersTried.push_back(PathText(current));
   if (configFolder.empty()) return location;
-  const fs::path folder = fs::absolute(configFolder, ec).lexically_normal();
+  const fs::path folder = fs::absolute(FilePath(configFolder), ec).lexically_normal();
   const bool sameFolder = fs::equivalent(folder, current, ec) && !ec;
   if (sameFolder) return location;
   const fs::path candidate = folder / named;
-  if (DescriptionFileExists(candidate.string())) {
-    location.path = candidate.lexically_normal().string();
+  if (fs::is_regular_file(candidate, ec)) {
+    location.path = PathText(candidate.lexically_normal());
     location.found = true;
     location.foldersTried.clear();
     return location;
   }
-  location.foldersTried.push_back(folder.string());
+  location.foldersTried.push_back(PathText(folder));
   return location;
 }
 
@@ -41,9 +43,9 @@ void AnchorDescriptionsFoundBeside(Settings& settings, const std::string& config
                                    const std::string& targetFolder) {
   namespace fs = std::filesystem;
   std::error_code ec;
-  if (configFolder.empty() || (fs::equivalent(configFolder, targetFolder, ec) && !ec)) return;
+  if (configFolder.empty() || (fs::equivalent(FilePath(configFolder), FilePath(targetFolder), ec) && !ec)) return;
   auto anchor = [&configFolder](std::string& path) {
-    if (path.empty() || fs::path(path).is_absolute() || DescriptionFileExists(path)) return;
+    if (path.empty() || FilePath(path).is_absolute() || DescriptionFileExists(path)) return;
     const DescriptionLocation location = FindDescriptionFile(path, configFolder);
     if (location.found) path = location.path;
   };
@@ -94,7 +96,8 @@ void DescriptionFile::RefreshIfChanged() {
     checkedAt_ = now;
   }
   std::error_code ec;
-  auto status = std::filesystem::status(path_, ec);
+  const std::filesystem::path file = FilePath(path_);
+  auto status = std::filesystem::status(file, ec);
   if (ec || !std::filesystem::is_regular_file(status)) {
     if (present_) {
       document_ = IniDocument{};
@@ -103,9 +106,9 @@ void DescriptionFile::RefreshIfChanged() {
     present_ = false;
     return;
   }
-  auto mtime = std::filesystem::last_write_time(path_, ec);
+  auto mtime = std::filesystem::last_write_time(file, ec);
   if (ec) return;
-  auto size = std::filesystem::file_size(path_, ec);
+  auto size = std::filesystem::file_size(file, ec);
   if (ec) return;
   if (present_ && mtime == mtime_ && size == size_) {
     if (settled_ || clock_() - kTimestampTick < mtime_) return;

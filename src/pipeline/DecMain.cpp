@@ -6,6 +6,8 @@
 #include <limits>
 #include <memory>
 
+#include "app/FilePath.h"
+
 namespace velkor {
 
 Pipeline::Pipeline(Settings& settings, UserInterface& ui) : settings_(settings), services_(ui) {
@@ -171,7 +173,7 @@ class BinFileSource final : public SampleSource {
 }  // namespace
 
 bool Pipeline::ReplayCaptureFile(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = std::fopen(FilePath(path).c_str(), "rb");
   if (file == nullptr) return false;
   BinFileSource source(file);
   ReplaySource(source);

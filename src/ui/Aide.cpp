@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QFile>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -280,7 +279,7 @@ void TfrmAide::FindNext() {
 }
 
 static bool WriteTextFile(QWidget* parent, const QString& name, const std::string& bytes) {
-  if (!SafeSaveFile(QFile::encodeName(name).toStdString(), bytes)) return true;
+  if (!SafeSaveFile(FromQt(name), bytes)) return true;
   QMessageBox::warning(parent, "Error", "The file " + name + " can not be written");
   return false;
 }

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMoveEvent>
@@ -101,9 +100,6 @@ QString FileIdentity(const QString& path) {
   return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
 }
 
-// File names go to the system in its own encoding, not in the texts' code page.
-std::string PathBytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
 }  // namespace
 
 TfrmMain::TfrmMain(MainOptions options)
@@ -162,7 +158,7 @@ TfrmMain::TfrmMain(MainOptions options)
     // An installed program's folder is not the user's: keep the settings where they can be
     // written instead of losing them at every close (or, for root, leaving them among the
     // system's programs).
-    if (!FolderWritable(configFolder_) || InstalledDataFolder(PathBytes(configFolder_))) {
+    if (!FolderWritable(configFolder_) || InstalledDataFolder(FromQt(configFolder_))) {
       configFolder_ = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/velkor";
       QDir().mkpath(configFolder_);
     }
@@ -332,7 +328,7 @@ void TfrmMain::FormShow() {
 }
 
 QString TfrmMain::LoadDemo() {
-  const auto demo = FindDemo(PathBytes(QCoreApplication::applicationDirPath()));
+  const auto demo = FindDemo(FromQt(QCoreApplication::applicationDirPath()));
   if (!demo || LoadConfigFile(demo->config, settings_)) {
     ShowMessage("The demo is not installed", "Error");
     return {};
@@ -342,7 +338,7 @@ QString TfrmMain::LoadDemo() {
   pipeline_.Services().configFolder = ConfigFileFolder(demo->config);
   AnchorDescriptionPaths(settings_, pipeline_.Services().configFolder);
   ApplyConfiguration();
-  return QFile::decodeName(QByteArray::fromStdString(demo->capture));
+  return ToQt(demo->capture);
 }
 
 void TfrmMain::StartRemote() {
@@ -487,12 +483,12 @@ void TfrmMain::ShowHelpTopic(const QString& key) { aide_->ShowHelpTopic(FromQt(k
 
 bool TfrmMain::LoadConfiguration(const QString& path, bool tellRefusal) {
   ConfigRefusal refusal = ConfigRefusal::None;
-  if (LoadConfigFile(PathBytes(path), settings_, &refusal)) {
+  if (LoadConfigFile(FromQt(path), settings_, &refusal)) {
     if (tellRefusal && refusal == ConfigRefusal::NotAConfiguration)
       ShowMessage("The file " + path + " is not a Velkor configuration", "Error");
     return true;
   }
-  pipeline_.Services().configFolder = ConfigFileFolder(PathBytes(path));
+  pipeline_.Services().configFolder = ConfigFileFolder(FromQt(path));
   ApplyConfiguration();
   return false;
 }
@@ -500,8 +496,8 @@ bool TfrmMain::LoadConfiguration(const QString& path, bool tellRefusal) {
 bool TfrmMain::SaveConfiguration(const QString& path) {
   StoreWindowPlacements();
   Settings stored = settings_;
-  AnchorDescriptionsFoundBeside(stored, pipeline_.Services().configFolder, ConfigFileFolder(PathBytes(path)));
-  return SaveConfigFile(PathBytes(path), stored);
+  AnchorDescriptionsFoundBeside(stored, pipeline_.Services().configFolder, ConfigFileFolder(FromQt(path)));
+  return SaveConfigFile(FromQt(path), stored);
 }
 
 void TfrmMain::ApplyConfiguration() {
@@ -669,7 +665,7 @@ class DialogMapChooser final : public ChannelMapChooser {
   bool ChooseChannelMap(const CaptureReader& reader, ChannelMap& map) override {
     std::array<std::string, kChannelCount> captions;
     for (int i = 0; i < kChannelCount; ++i) captions[i] = settings_.channels[i].caption;
-    return dialogs_.ChooseChannelMap(parent_, QFile::decodeName(reader.Path().c_str()), reader.ChannelNames(),
+    return dialogs_.ChooseChannelMap(parent_, ToQt(reader.Path()), reader.ChannelNames(),
                                      captions, map);
   }
 
@@ -682,7 +678,7 @@ class DialogMapChooser final : public ChannelMapChooser {
 
 void TfrmMain::ReplayCaptureFile(const QString& path) {
   DialogMapChooser chooser(*dialogs_, this, settings_);
-  ReplayAnyCapture(pipeline_, PathBytes(path), chooser);
+  ReplayAnyCapture(pipeline_, FromQt(path), chooser);
   if (hexaView_) hexaView_->SyncLines();
 }
 

@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHideEvent>
@@ -406,13 +405,13 @@ void TfrmChannel::butLinFileClick() {
 
 void TfrmChannel::EditFile(const QString& path) {
   // The file that the run would read, wherever it was found.
-  const DescriptionLocation location = FindDescriptionFile(QFile::encodeName(path).toStdString(),
+  const DescriptionLocation location = FindDescriptionFile(FromQt(path),
                                                            Main().GetPipeline().Services().configFolder);
   if (location.found) {
-    Main().OpenFrameEditor(QFile::decodeName(QByteArray::fromStdString(location.path)), QString());
+    Main().OpenFrameEditor(ToQt(location.path), QString());
     return;
   }
-  const QString tried = QFile::decodeName(QByteArray::fromStdString(FoldersTriedLine(location)));
+  const QString tried = ToQt(FoldersTriedLine(location));
   Main().ShowMessage("The file can not be opened" + tried, "Error");
 }
 

@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QClipboard>
-#include <QFile>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -669,7 +668,7 @@ void LinePanel::Save(bool selectedOnly) {
   const QString path = main_.GetDialogs().SaveFile(lstHexa->window(), {QString(), "Text files (*.txt)|*.txt", "txt", "."});
   if (path.isEmpty()) return;
   // File names go to the system as its own bytes, not as Windows-1252 text.
-  if (SaveRenderedLines(QFile::encodeName(path).toStdString(), model_->Lines(), CaptionsOf(main_.GetSettings()),
+  if (SaveRenderedLines(FromQt(path), model_->Lines(), CaptionsOf(main_.GetSettings()),
                         selectedOnly))
     main_.ShowMessage("The file can not be written: " + path, "Error");
 }
@@ -762,7 +761,7 @@ void LinePanel::mnuExportClick() {
   context.runStartMicros = main_.GetPipeline().runStartMicros;
   ExportCounts counts;
   // File names go to the system as its own bytes, not as Windows-1252 text.
-  const ExportOutcome outcome = ExportLinesToFile(QFile::encodeName(path).toStdString(), lines, selectedOnly, format,
+  const ExportOutcome outcome = ExportLinesToFile(FromQt(path), lines, selectedOnly, format,
                                                   context, main_.Ui(), counts);
   if (outcome == ExportOutcome::Failed) {
     main_.ShowMessage("The file can not be written: " + path, "Error");
