@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <filesystem>
 
 #include "GuiRig.h"
 #include "app/ConfigFile.h"
@@ -381,4 +382,38 @@ TEST(ChannelWindow, RunStartReadsTheTypeChosenInTheWindow) {
   EXPECT_EQ(logical, expected(ChannelType::Logical));
   EXPECT_NE(logical, can);
   EXPECT_TRUE(rig.dialogs.messages.empty());
+}
+
+TEST(ChannelWindow, AFolderNamedWithAccentsWorksFromLoadToEditAndSave) {
+  GuiRig rig;
+  ui::TfrmChannel& w = OpenChannel(rig, 0);
+  TempDir parent, elsewhere;
+  // "Données ü" and "bus é.lfd": UTF-8 on disk, Windows-1252 in the configuration.
+  const std::string folder = parent.Path() + "/Donn\xC3\xA9" "es \xC3\xBC";
+  QDir().mkpath(QString::fromStdString(folder));
+  std::filesystem::copy_file(kSource + "/examples/demo-lin.lfd", folder + "/bus \xC3\xA9.lfd");
+  std::filesystem::copy_file(kSource + "/examples/demo-lin.ldf", folder + "/demo-lin.ldf");
+  const std::string cfg = folder + "/r\xC3\xA9glages.cfg";
+  {
+    TempDir scratch;
+    std::filesystem::copy_file(
+        scratch.Write("c.cfg", ConfigWithChannel1("Type=3\r\nActivation=1\r\nLIN_File=bus \xE9.lfd")), cfg);
+  }
+  CurrentFolder in(elsewhere.Path());
+  ASSERT_FALSE(rig.main->LoadConfiguration(QString::fromStdString(cfg)));
+  EXPECT_EQ(w.txtLinFile->text(), QString::fromStdString("bus \xC3\xA9.lfd"));
+
+  rig.main->GetPipeline().ResetRun();
+  for (const auto& m : rig.dialogs.messages) ADD_FAILURE() << m.text.toStdString();
+  EXPECT_FALSE(rig.main->GetPipeline().RunSetupFailed());
+  EXPECT_TRUE(rig.main->GetPipeline().lin[0].loaded);
+
+  w.butLinEdit->click();
+  EXPECT_TRUE(rig.dialogs.messages.empty());
+  ASSERT_EQ(rig.main->FrameEditors().Count(), 1);
+  EXPECT_EQ(rig.main->FrameEditors().At(0)->FilePath(), QString::fromStdString(folder + "/bus \xC3\xA9.lfd"));
+
+  const std::string copy = folder + "/copie \xC3\xA9.cfg";
+  ASSERT_FALSE(rig.main->SaveConfiguration(QString::fromStdString(copy)));
+  EXPECT_NE(ReadWholeFile(copy).find("LIN_File=bus \xE9.lfd"), std::string::npos);
 }
