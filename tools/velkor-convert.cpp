@@ -37,7 +37,8 @@ constexpr const char* kUsage =
     "  --help          show this text\n"
     "  --version       show the version number\n"
     "\n"
-    "Exit status: 0 when OUT was written, 2 for bad arguments, an input that cannot be\n"
+    "Exit status: 0 when OUT was written, 2 for bad arguments (a file name with a\n"
+    "character that Windows-1252 cannot hold among them), an input that cannot be\n"
     "read (also when it turns out damaged part way: no OUT is then left) or an output\n"
     "that cannot be written.\n";
 

@@ -9,6 +9,7 @@
 
 #include "Demo.h"
 #include "app/ConfigFile.h"
+#include "app/FilePath.h"
 
 using namespace velkor;
 
@@ -29,7 +30,7 @@ DemoChannel LogicalDemo(int channel, double highMicros, double lowMicros) {
 }  // namespace velkor::demo
 
 static bool WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(FilePath(path), std::ios::binary | std::ios::trunc);
   out.write(content.data(), static_cast<std::streamsize>(content.size()));
   return static_cast<bool>(out);
 }
@@ -39,7 +40,13 @@ int main(int argc, char** argv) {
     std::cerr << "Usage: velkor-make-demo OUTDIR\n";
     return 2;
   }
-  const std::string dir = argv[1];
+  // The folder comes in the locale's UTF-8; the core takes paths as Windows-1252 texts.
+  std::string dir;
+  if (PathFromUtf8(argv[1], dir)) {
+    std::cerr << "velkor-make-demo: the folder name " << argv[1]
+              << " has a character that Windows-1252 cannot hold\n";
+    return 2;
+  }
   demo::DemoChannel channels[4] = {demo::DemoChannel1(), demo::DemoChannel2(), demo::DemoChannel3(),
                                    demo::DemoChannel4()};
   test::Capture capture;
@@ -62,8 +69,8 @@ int main(int argc, char** argv) {
   settings.graphic = WindowPlacement{0, 0, 115, 843, true};
   settings.hexa = WindowPlacement{0, 115, 440, 843, true};
   const std::string config = dir + "/demo.cfg";
-  std::filesystem::remove(config);  // a fresh file, not one merged with an older demo
+  std::filesystem::remove(FilePath(config));  // a fresh file, not one merged with an older demo
   if (SaveConfigFile(config, settings)) return 1;
-  std::cout << "wrote " << dir << "/demo.bin (" << full.size() << " samples) and demo.cfg\n";
+  std::cout << "wrote " << argv[1] << "/demo.bin (" << full.size() << " samples) and demo.cfg\n";
   return 0;
 }
