@@ -249,6 +249,17 @@ TEST(RemoteTool, ACommandTooLongIsRefusedBeforeItIsSent) {
   EXPECT_TRUE(names.AllRemoved());
 }
 
+TEST(RemoteTool, AFileNameWindows1252CannotHoldIsRefusedBeforeItIsSent) {
+  Names names;
+  // "Данные.cfg": sent as Windows-1252, it would name another file.
+  const std::string command = "'LoadConfiguration \xD0\x94\xD0\xB0\xD0\xBD\xD0\xBD\xD1\x8B\xD0\xB5.cfg'";
+  const ToolResult r = RunRemoteTool(StandIn(names) + " Show " + command);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");  // nothing started
+  EXPECT_NE(r.err.find("Windows-1252"), std::string::npos) << r.err;
+  EXPECT_TRUE(names.AllRemoved());
+}
+
 namespace {
 
 // A program served from a thread of this test: "Run" appends lines and sets the event.
