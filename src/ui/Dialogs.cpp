@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QStringList>
 
+#include "app/Cp1252.h"
 #include "ui/CaptureMap.h"
 
 namespace velkor::ui {
@@ -41,6 +42,19 @@ Answer QtDialogs::Message(QWidget* parent, const QString& text, const QString& c
   }
 }
 
+QString Dialogs::Usable(QWidget* parent, const QString& path) {
+  const std::vector<char32_t> missing = CharactersOutsideCp1252(path.toStdString());
+  if (missing.empty()) return path;
+  QStringList names;
+  for (char32_t c : missing)
+    names << QString::fromUcs4(&c, 1) + " (U+" + QString::number(static_cast<uint>(c), 16).toUpper().rightJustified(4, '0') + ")";
+  Message(parent,
+          "The file ''" + path + "'' can not be used: its name holds characters that Velkor can not keep :\n" +
+              names.join(", ") + "\nRename the file or its folder.",
+          "Error", Buttons::Ok);
+  return {};
+}
+
 namespace {
 QString WithExtension(QString path, const QString& extension) {
   if (path.isEmpty() || extension.isEmpty()) return path;
@@ -51,13 +65,13 @@ QString WithExtension(QString path, const QString& extension) {
 }
 }  // namespace
 
-QString QtDialogs::OpenFile(QWidget* parent, const FileRequest& request) {
+QString QtDialogs::AskOpenFile(QWidget* parent, const FileRequest& request) {
   // The open dialog never changes the current folder (Qt's never does).
   return QFileDialog::getOpenFileName(parent, request.title, request.folder, QtFileFilter(request.filter),
                                       nullptr, QFileDialog::DontUseNativeDialog | QFileDialog::ReadOnly);
 }
 
-QString QtDialogs::SaveFile(QWidget* parent, const FileRequest& request) {
+QString QtDialogs::AskSaveFile(QWidget* parent, const FileRequest& request) {
   QFileDialog dialog(parent, request.title, request.folder, QtFileFilter(request.filter));
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -109,7 +123,7 @@ Answer ScriptedDialogs::Message(QWidget*, const QString& text, const QString& ca
   return Answer::Ok;
 }
 
-QString ScriptedDialogs::OpenFile(QWidget*, const FileRequest& request) {
+QString ScriptedDialogs::AskOpenFile(QWidget*, const FileRequest& request) {
   fileRequests.push_back(request);
   if (files.empty()) return {};
   QString f = files.front();
@@ -117,12 +131,12 @@ QString ScriptedDialogs::OpenFile(QWidget*, const FileRequest& request) {
   return f;
 }
 
-QString ScriptedDialogs::SaveFile(QWidget* parent, const FileRequest& request) {
+QString ScriptedDialogs::AskSaveFile(QWidget* parent, const FileRequest& request) {
   if (request.chosenFilter != nullptr) {
     *request.chosenFilter = filterChoices.empty() ? 0 : filterChoices.front();
     if (!filterChoices.empty()) filterChoices.pop_front();
   }
-  return OpenFile(parent, request);
+  return AskOpenFile(parent, request);
 }
 
 bool ScriptedDialogs::ChooseColour(QWidget*, QColor& colour) {

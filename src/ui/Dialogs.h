@@ -34,26 +34,37 @@ class Dialogs {
  public:
   virtual ~Dialogs() = default;
   virtual Answer Message(QWidget* parent, const QString& text, const QString& caption, Buttons buttons) = 0;
-  // An existing file's path, or an empty text when cancelled.
-  virtual QString OpenFile(QWidget* parent, const FileRequest& request) = 0;
-  // A file name to write (the user confirmed an overwrite), or an empty text.
-  virtual QString SaveFile(QWidget* parent, const FileRequest& request) = 0;
+  // An existing file's path, or an empty text when cancelled. A path the core cannot hold
+  // (a character beyond Windows-1252) is refused with a message, as a cancel.
+  QString OpenFile(QWidget* parent, const FileRequest& request) { return Usable(parent, AskOpenFile(parent, request)); }
+  // A file name to write (the user confirmed an overwrite), or an empty text; refused as above.
+  QString SaveFile(QWidget* parent, const FileRequest& request) { return Usable(parent, AskSaveFile(parent, request)); }
   // True when the user accepted a colour; `colour` then holds it.
   virtual bool ChooseColour(QWidget* parent, QColor& colour) = 0;
   // Which channels of a capture file (`names`, in file order) the four channels decode,
   // starting from `map`; true when the user accepted, `map` then holds the choice.
   virtual bool ChooseChannelMap(QWidget* parent, const QString& file, const std::vector<std::string>& names,
                                 const std::array<std::string, 4>& captions, ChannelMap& map) = 0;
+
+ protected:
+  virtual QString AskOpenFile(QWidget* parent, const FileRequest& request) = 0;
+  virtual QString AskSaveFile(QWidget* parent, const FileRequest& request) = 0;
+
+ private:
+  // `path`, or an empty text after telling the user which of its characters cannot be kept.
+  QString Usable(QWidget* parent, const QString& path);
 };
 
 class QtDialogs final : public Dialogs {
  public:
   Answer Message(QWidget* parent, const QString& text, const QString& caption, Buttons buttons) override;
-  QString OpenFile(QWidget* parent, const FileRequest& request) override;
-  QString SaveFile(QWidget* parent, const FileRequest& request) override;
   bool ChooseColour(QWidget* parent, QColor& colour) override;
   bool ChooseChannelMap(QWidget* parent, const QString& file, const std::vector<std::string>& names,
                         const std::array<std::string, 4>& captions, ChannelMap& map) override;
+
+ protected:
+  QString AskOpenFile(QWidget* parent, const FileRequest& request) override;
+  QString AskSaveFile(QWidget* parent, const FileRequest& request) override;
 
  private:
   QColor lastColour_ = Qt::white;  // the colour dialog starts with the last chosen colour
@@ -72,8 +83,6 @@ class ScriptedDialogs final : public Dialogs {
     Buttons buttons;
   };
   Answer Message(QWidget*, const QString& text, const QString& caption, Buttons buttons) override;
-  QString OpenFile(QWidget*, const FileRequest& request) override;
-  QString SaveFile(QWidget*, const FileRequest& request) override;
   bool ChooseColour(QWidget*, QColor& colour) override;
   // Answers with the next map of `channelMaps` (as if the user chose it), or Cancel.
   bool ChooseChannelMap(QWidget*, const QString& file, const std::vector<std::string>& names,
@@ -87,6 +96,10 @@ class ScriptedDialogs final : public Dialogs {
   std::deque<QColor> colours;
   std::deque<ChannelMap> channelMaps;
   std::vector<ChannelMap> offeredMaps;  // the map each ChooseChannelMap started from
+
+ protected:
+  QString AskOpenFile(QWidget*, const FileRequest& request) override;
+  QString AskSaveFile(QWidget*, const FileRequest& request) override;
 };
 
 }  // namespace velkor::ui

@@ -417,3 +417,30 @@ TEST(ChannelWindow, AFolderNamedWithAccentsWorksFromLoadToEditAndSave) {
   ASSERT_FALSE(rig.main->SaveConfiguration(QString::fromStdString(copy)));
   EXPECT_NE(ReadWholeFile(copy).find("LIN_File=bus \xE9.lfd"), std::string::npos);
 }
+
+// A name the configuration cannot hold (Cyrillic here) is refused where the dialog gives it,
+// saying which characters: the channel keeps its file, and the frame editor's save writes nothing.
+TEST(ChannelWindow, AFileNameBeyondWindows1252IsRefusedWhereItIsChosen) {
+  GuiRig rig;
+  ui::TfrmChannel& w = OpenChannel(rig, 0);
+  w.cboType->setCurrentIndex(3);
+  w.txtLinFile->setText("bus.lfd");
+  const QString russian = QString::fromStdString(rig.dir.Path() + "/\xD0\xB8\xD0\xB7\xD0\xBC.lfd");
+  rig.dialogs.files = {russian};
+  w.butLinFile->click();
+  EXPECT_EQ(w.txtLinFile->text(), "bus.lfd");
+  ASSERT_EQ(rig.dialogs.messages.size(), 1u);
+  EXPECT_EQ(rig.dialogs.messages[0].caption, "Error");
+  EXPECT_TRUE(rig.dialogs.messages[0].text.startsWith("The file ''" + russian + "'' can not be used"))
+      << rig.dialogs.messages[0].text.toStdString();
+  EXPECT_TRUE(rig.dialogs.messages[0].text.contains(QString::fromStdString("\xD0\xB8 (U+0438), \xD0\xB7 (U+0437)")))
+      << rig.dialogs.messages[0].text.toStdString();
+
+  // The same name through a save dialog (the frame editor's "Save as") and an accented one.
+  ui::Dialogs& dialogs = rig.dialogs;
+  rig.dialogs.files = {russian, QString::fromStdString(rig.dir.Path() + "/\xC3\xA9t\xC3\xA9.lfd")};
+  EXPECT_EQ(dialogs.SaveFile(nullptr, {}), QString());
+  EXPECT_EQ(rig.dialogs.messages.size(), 2u);
+  EXPECT_EQ(dialogs.SaveFile(nullptr, {}), QString::fromStdString(rig.dir.Path() + "/\xC3\xA9t\xC3\xA9.lfd"));
+  EXPECT_EQ(rig.dialogs.messages.size(), 2u);
+}
