@@ -90,12 +90,18 @@ const RefusalOfKey* DatabaseRefusal(std::string_view reason) {
   return nullptr;
 }
 
-// The line of the first `key` in a section named `section` (a section written twice is one
-// section, as the loaders read it); the section's first line when it has no such key; -1
-// without the section.
-int SectionKeyLine(std::string_view text, std::string_view section, std::string_view key) {
-  int sectionLine = -1;
-  bool inSection = false;
+// A line of a description's text as WalkLines gives it: a section's header, with the
+// section's name (empty when the header has no ']'), or a key's line, with the key.
+struct TextLine {
+  int number;
+  bool header;
+  std::string_view name;
+};
+
+// Gives `visit` each header and key line of `text` in order (blank lines, comments and lines
+// without '=' are passed over) until it returns true.
+template <class Visit>
+void WalkLines(std::string_view text, Visit visit) {
   int number = 0;
   for (std::size_t start = 0; start <= text.size(); ++number) {
     std::size_t end = text.find('\n', start);
@@ -104,15 +110,33 @@ int SectionKeyLine(std::string_view text, std::string_view section, std::string_
     start = end + 1;
     if (line.starts_with('[')) {
       const std::size_t close = line.find(']');
-      inSection = close != std::string_view::npos && SameName(Trimmed(line.substr(1, close - 1)), section);
-      if (inSection && sectionLine < 0) sectionLine = number;
+      const std::string_view name = close == std::string_view::npos ? std::string_view() : Trimmed(line.substr(1, close - 1));
+      if (visit(TextLine{number, true, name})) return;
       continue;
     }
     const std::size_t equals = line.find('=');
-    if (!inSection || line.starts_with(';') || equals == std::string_view::npos) continue;
-    if (SameName(Trimmed(line.substr(0, equals)), key)) return number;
+    if (line.starts_with(';') || equals == std::string_view::npos) continue;
+    if (visit(TextLine{number, false, Trimmed(line.substr(0, equals))})) return;
   }
-  return sectionLine;
+}
+
+// The line of the first `key` in a section named `section` (a section written twice is one
+// section, as the loaders read it); the section's first line when it has no such key; -1
+// without the section.
+int SectionKeyLine(std::string_view text, std::string_view section, std::string_view key) {
+  int sectionLine = -1;
+  int keyLine = -1;
+  bool inSection = false;
+  WalkLines(text, [&](const TextLine& line) {
+    if (line.header) {
+      inSection = SameName(line.name, section);
+      if (inSection && sectionLine < 0) sectionLine = line.number;
+    } else if (inSection && SameName(line.name, key)) {
+      keyLine = line.number;
+    }
+    return keyLine >= 0;
+  });
+  return keyLine >= 0 ? keyLine : sectionLine;
 }
 
 }  // namespace
@@ -131,27 +155,19 @@ int RefusedKeyLine(std::string_view text, std::string_view errorText, int type) 
   int keyLine = -1;
   int sectionValueLine = -1;
   bool inNamedSection = false;
-  int number = 0;
-  for (std::size_t start = 0; start <= text.size(); ++number) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    const std::string_view line = Trimmed(text.substr(start, end - start));
-    start = end + 1;
-    if (line.starts_with('[')) {
-      const std::size_t close = line.find(']');
-      inNamedSection = close != std::string_view::npos && SameName(Trimmed(line.substr(1, close - 1)), name);
-      if (inNamedSection && sectionValueLine < 0) sectionValueLine = number;
-      continue;
+  WalkLines(text, [&](const TextLine& line) {
+    if (line.header) {
+      inNamedSection = SameName(line.name, name);
+      if (inNamedSection && sectionValueLine < 0) sectionValueLine = line.number;
+      return false;
     }
-    const std::size_t equals = line.find('=');
-    if (line.starts_with(';') || equals == std::string_view::npos) continue;
-    const std::string_view key = Trimmed(line.substr(0, equals));
-    if (keyLine < 0 && SameName(key, name)) keyLine = number;
-    if (inNamedSection && SameName(key, "Value")) {
-      sectionValueLine = number;
+    if (keyLine < 0 && SameName(line.name, name)) keyLine = line.number;
+    if (inNamedSection && SameName(line.name, "Value")) {
+      sectionValueLine = line.number;
       inNamedSection = false;
     }
-  }
+    return false;
+  });
   return keyLine >= 0 ? keyLine : sectionValueLine;
 }
 
