@@ -92,6 +92,23 @@ bool FolderWritable(const QString& folder) {
   return info.isDir() && info.isWritable();
 }
 
+}  // namespace
+
+QString SettingsFolder(const QString& programFolder) {
+  // An installed program's folder is not the user's: keep the settings where they can be
+  // written instead of losing them at every close (or, for root, leaving them among the
+  // system's programs). A folder whose name Windows-1252 cannot hold (a program unpacked in
+  // ~/Загрузки) could not be named in the core either.
+  if (FolderWritable(programFolder) && !InstalledDataFolder(FromQt(programFolder)) &&
+      CharactersOutsideCp1252(programFolder.toStdString()).empty())
+    return programFolder;
+  const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/velkor";
+  QDir().mkpath(folder);
+  return folder;
+}
+
+namespace {
+
 // The file a path names: its canonical path, or its cleaned absolute path while it does not
 // exist. Never empty.
 QString FileIdentity(const QString& path) {
@@ -154,14 +171,7 @@ TfrmMain::TfrmMain(MainOptions options)
   if (!options_.configFolder.isEmpty()) {
     configFolder_ = options_.configFolder;
   } else {
-    configFolder_ = QCoreApplication::applicationDirPath();
-    // An installed program's folder is not the user's: keep the settings where they can be
-    // written instead of losing them at every close (or, for root, leaving them among the
-    // system's programs).
-    if (!FolderWritable(configFolder_) || InstalledDataFolder(FromQt(configFolder_))) {
-      configFolder_ = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/velkor";
-      QDir().mkpath(configFolder_);
-    }
+    configFolder_ = SettingsFolder(QCoreApplication::applicationDirPath());
   }
   ParseArguments();
   colors_ = new TfrmColors(*this);

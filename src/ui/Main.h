@@ -56,6 +56,10 @@ struct MainOptions {
 
 inline constexpr const char* kLastConfigName = "LastVelkor.cfg";
 
+// Where LastVelkor.cfg lives for a program in `programFolder`: that folder when the user can
+// write there and name it, otherwise $XDG_CONFIG_HOME/velkor (made if missing).
+QString SettingsFolder(const QString& programFolder);
+
 class TfrmMain : public QMainWindow {
   Q_OBJECT
  public:

@@ -338,3 +338,26 @@ TEST(Colors, AFileWithoutTraceKeysLoadsLightGreenTraces) {
   EXPECT_EQ(colors.chkV[0]->GetColour(), Colour::FromBgr(0x0000FF));
   EXPECT_EQ(rig.main->ChannelTextColour(3), QColor(255, 255, 0));
 }
+
+// The settings stay beside the program unless the user could not keep them there: a folder
+// not writable, or one whose name the configuration's code page cannot hold.
+TEST(SettingsFolder, BesideTheProgramWhenItCanBeWrittenAndNamed) {
+  TempDir dir, config;
+  const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.Path()));
+  const QString own = QString::fromStdString(dir.Path());
+  const QString accented = QString::fromStdString(dir.Path() + "/Donn\xC3\xA9" "es");
+  const QString russian = QString::fromStdString(dir.Path() + "/\xD0\x97\xD0\xB0\xD0\xB3\xD1\x80\xD1\x83\xD0\xB7\xD0\xBA\xD0\xB8");
+  QDir().mkpath(accented);
+  QDir().mkpath(russian);
+  const QString fallback = QString::fromStdString(config.Path() + "/velkor");
+  EXPECT_EQ(ui::SettingsFolder(own), own);
+  EXPECT_EQ(ui::SettingsFolder(accented), accented);
+  EXPECT_EQ(ui::SettingsFolder(russian), fallback);
+  EXPECT_EQ(ui::SettingsFolder(own + "/missing"), fallback);
+  EXPECT_TRUE(QFileInfo(fallback).isDir());
+  if (saved.isNull())
+    qunsetenv("XDG_CONFIG_HOME");
+  else
+    qputenv("XDG_CONFIG_HOME", saved);
+}
