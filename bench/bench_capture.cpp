@@ -45,6 +45,21 @@ const Captures& TheCaptures() {
   return captures;
 }
 
+// Reads a capture to its end, `buffer` at a time; false (the benchmark skipped) when it
+// cannot be opened.
+bool ReadThrough(const std::string& path, std::vector<std::uint8_t>& buffer, benchmark::State& state) {
+  std::string error;
+  auto reader = OpenCapture(path, error);
+  if (!reader) {
+    state.SkipWithError(error.c_str());
+    return false;
+  }
+  std::size_t ticks = 0, n = 0;
+  while ((n = reader->Read(buffer.data(), buffer.size())) > 0) ticks += n;
+  benchmark::DoNotOptimize(ticks);
+  return true;
+}
+
 void BM_ReplayMixedBin(benchmark::State& state) {
   const Captures& c = TheCaptures();
   Settings settings = c.settings;
@@ -67,7 +82,10 @@ void BM_ReplayMixedSigrok(benchmark::State& state) {
     Pipeline pipeline(settings, ui);
     std::string error;
     auto reader = OpenCapture(c.session, error);
-    if (!reader) state.SkipWithError("open failed");
+    if (!reader) {
+      state.SkipWithError("open failed");
+      break;
+    }
     pipeline.ReplaySource(*reader);
     benchmark::DoNotOptimize(pipeline.Lines().size());
   }
@@ -113,11 +131,7 @@ void BM_Resample4MHzSession(benchmark::State& state) {
   const FastSession& session = state.range(0) != 0 ? deflated : stored;
   std::vector<std::uint8_t> buffer(kReplayReadSize);
   for (auto _ : state) {
-    std::string error;
-    auto reader = OpenCapture(session.path, error);
-    std::size_t ticks = 0, n = 0;
-    while ((n = reader->Read(buffer.data(), buffer.size())) > 0) ticks += n;
-    benchmark::DoNotOptimize(ticks);
+    if (!ReadThrough(session.path, buffer, state)) break;
   }
   state.counters["source samples/s"] =
       benchmark::Counter(static_cast<double>(FastSession::kSamples), benchmark::Counter::kIsIterationInvariantRate);
@@ -130,11 +144,7 @@ void BM_ReadVcd(benchmark::State& state) {
   std::error_code ec;
   const auto bytes = std::filesystem::file_size(c.vcd, ec);
   for (auto _ : state) {
-    std::string error;
-    auto reader = OpenCapture(c.vcd, error);
-    std::size_t ticks = 0, n = 0;
-    while ((n = reader->Read(buffer.data(), buffer.size())) > 0) ticks += n;
-    benchmark::DoNotOptimize(ticks);
+    if (!ReadThrough(c.vcd, buffer, state)) break;
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(bytes));
 }

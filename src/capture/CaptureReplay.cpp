@@ -15,7 +15,7 @@ ChannelMap RememberedChannelMap(const std::array<std::string, kChannelCount>& re
     if (label.empty()) continue;
     if (std::count(names.begin(), names.end(), label) == 1) {
       map[i] = static_cast<int>(std::find(names.begin(), names.end(), label) - names.begin());
-      found |= true;
+      found = true;
       continue;
     }
     int number = 0;
