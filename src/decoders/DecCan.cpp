@@ -601,19 +601,10 @@ struct PendingBits {
 };
 static_assert(kCanBitBufferSize >= 64 + kPendingBitsMax + 5 + 8, "room for a field, the pending bits and a whole word written past them");
 
-// The states whose runs the lane takes whole, at their ends.
-bool TakesRunsWhole(const CanChannelState& state) {
-  switch (state.frameState) {
-    case CanFrameState::Arbitration:
-    case CanFrameState::ExtendedIdentifier:
-    case CanFrameState::Control:
-    case CanFrameState::Data:
-      return true;
-    case CanFrameState::Crc:
-      return !state.checkFrame;
-    default:
-      return false;
-  }
+// From the start of frame to the end of the frame line: the lane takes the runs one after
+// another in its own loop.
+bool InFrame(const CanChannelState& state) {
+  return state.frameState != CanFrameState::WaitIdle && state.frameState != CanFrameState::WaitStart;
 }
 
 // The states of a checked frame's end, where something may happen inside a run: the CRC
@@ -645,7 +636,7 @@ bool RunDecodingCanLane(DecoderServices& services, CanChannelState& state, int c
     }
     if (steadyCount > 0) {
       lane.next = SampleAfter(at, steadyCount);
-    } else if ((TakesRunsWhole(state) || ReadsInsideRuns(state)) && level != state.lastLevel) {
+    } else if (InFrame(state) && level != state.lastLevel) {
       // A run ends here, and each one after it up to the end of the frame or of the span.
       // EndRun's steps, with the bits of the runs gathered in a word until a field may be
       // complete; the errors are left to EndRun itself.
@@ -720,7 +711,7 @@ bool RunDecodingCanLane(DecoderServices& services, CanChannelState& state, int c
             afterFive = state.runWasFive;
           }
         }
-        if (result != 0 || !(TakesRunsWhole(state) || ReadsInsideRuns(state))) {
+        if (result != 0 || !InFrame(state)) {
           putBack();
           lane.next = SampleAfter(at + 1, DecodingSteady(state, level));
           levelChange = span.changes->Next(at + 1, span.limit, level == '1' ? 1u : 0u);
