@@ -42,9 +42,7 @@ std::string ReadDescription(DecoderServices& services, DescriptionFile& file,
   // every threshold negative: neither describes a line.
   if (slot.baud <= 0) return "Value of BAUDRATE";
 
-  const std::string invert = UpperCaseAscii(file.ReadString("INVERT", "Value", ""));
-  if (invert != "YES" && invert != "NO") return "Value of INVERT";
-  slot.invert = invert == "YES";
+  if (!file.ReadYesNo("INVERT", "Value", "", slot.invert)) return "Value of INVERT";
 
   const std::int32_t timeout = file.ReadInteger("TIMEOUT", "Value", 5);
   if (timeout < 2 || timeout > 5) return "Value of TIMEOUT (2..5)";

@@ -14,19 +14,6 @@ namespace {
 constexpr std::string_view kSection = "PROTOCOL";
 
 // A YES/NO key: any case is accepted; anything else (the default included) is refused.
-bool ReadYesNo(DescriptionFile& file, std::string_view key, std::string_view defaultValue, bool& out) {
-  const std::string value = UpperCaseAscii(file.ReadString(kSection, key, defaultValue));
-  if (value == "YES") {
-    out = true;
-    return true;
-  }
-  if (value == "NO") {
-    out = false;
-    return true;
-  }
-  return false;
-}
-
 // Reads the keys in their fixed order; returns the refusal text of the first bad key, or
 // nullptr when all were accepted.
 const char* ReadSerialSettings(DescriptionFile& file, SerialSettings& s) {
@@ -39,16 +26,16 @@ const char* ReadSerialSettings(DescriptionFile& file, SerialSettings& s) {
   if (s.dataBits < 1 || s.dataBits > kSerialMaxDataBits) return "Value of DataBits";
   s.hexDigits = (s.dataBits - 1) / 4 + 1;
 
-  if (!ReadYesNo(file, "LsbFirst", "-", s.lsbFirst)) return "Value of LsbFirst";
-  if (!ReadYesNo(file, "InvertedStart", "-", s.invertedStart)) return "Value of InvertedStart";
-  if (!ReadYesNo(file, "InvertedData", "-", s.invertedData)) return "Value of InvertedData";
+  if (!file.ReadYesNo(kSection, "LsbFirst", "-", s.lsbFirst)) return "Value of LsbFirst";
+  if (!file.ReadYesNo(kSection, "InvertedStart", "-", s.invertedStart)) return "Value of InvertedStart";
+  if (!file.ReadYesNo(kSection, "InvertedData", "-", s.invertedData)) return "Value of InvertedData";
 
   const std::int32_t interFrame = file.ReadInteger(kSection, "InterFrame", -1);
   if (interFrame == -1) return "Value of InterFrame";
   // Microseconds to samples, truncated toward zero (as C++ division does for negatives).
   s.interFrameSamples = static_cast<std::int32_t>(QuietSamples(interFrame));
 
-  if (!ReadYesNo(file, "Ascii", "NO", s.ascii)) return "Value of Ascii";
+  if (!file.ReadYesNo(kSection, "Ascii", "NO", s.ascii)) return "Value of Ascii";
   s.described = true;
   return nullptr;
 }
