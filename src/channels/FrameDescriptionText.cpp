@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "app/FilePath.h"
+#include "app/IniFile.h"
 #include "app/SafeSave.h"
 #include "pipeline/Types.h"
 
@@ -55,39 +56,16 @@ std::string_view Trimmed(std::string_view s) {
   return s;
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
-// The keys that a CAN or LIN loader names by a refusal of another kind than "Value of".
-struct RefusalOfKey {
-  std::string_view opening;  // after "Error : "
-  std::string_view section;
-  std::string_view key;
-};
-
-constexpr RefusalOfKey kDatabaseRefusals[] = {
-    {"Line ", "DATABASE", "File"},          // "Line N of FILE: what is wrong"
-    {"The database ", "DATABASE", "File"},  // "The database FILE can not be opened"
-};
-
-// The entry whose refusal the reason is, or null.
-const RefusalOfKey* DatabaseRefusal(std::string_view reason) {
-  for (const RefusalOfKey& r : kDatabaseRefusals) {
-    if (!reason.starts_with(r.opening)) continue;
-    if (r.opening != "Line ") return &r;
-    // The line number, then " of ": a remark of another loader cannot pass for it.
-    const std::string_view rest = reason.substr(r.opening.size());
-    std::size_t digits = 0;
-    while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9') ++digits;
-    if (digits > 0 && rest.substr(digits).starts_with(" of ")) return &r;
-  }
-  return nullptr;
+// A CAN or LIN loader's refusal of the description's bus database: "Line N of FILE: what is
+// wrong" or "The database FILE can not be opened" (the text after "Error : ").
+bool RefusesDatabase(std::string_view reason) {
+  if (reason.starts_with("The database ")) return true;
+  if (!reason.starts_with("Line ")) return false;
+  // The line number, then " of ": a remark of another loader cannot pass for it.
+  const std::string_view rest = reason.substr(5);
+  std::size_t digits = 0;
+  while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9') ++digits;
+  return digits > 0 && rest.substr(digits).starts_with(" of ");
 }
 
 // A line of a description's text as WalkLines gives it: a section's header, with the
@@ -129,9 +107,9 @@ int SectionKeyLine(std::string_view text, std::string_view section, std::string_
   bool inSection = false;
   WalkLines(text, [&](const TextLine& line) {
     if (line.header) {
-      inSection = SameName(line.name, section);
+      inSection = EqualsNoCase(line.name, section);
       if (inSection && sectionLine < 0) sectionLine = line.number;
-    } else if (inSection && SameName(line.name, key)) {
+    } else if (inSection && EqualsNoCase(line.name, key)) {
       keyLine = line.number;
     }
     return keyLine >= 0;
@@ -144,9 +122,8 @@ int SectionKeyLine(std::string_view text, std::string_view section, std::string_
 int RefusedKeyLine(std::string_view text, std::string_view errorText, int type) {
   constexpr std::string_view kError = "Error : ";
   const bool bus = type == static_cast<int>(ChannelType::Can) || type == static_cast<int>(ChannelType::Lin);
-  if (bus && errorText.starts_with(kError))
-    if (const RefusalOfKey* refusal = DatabaseRefusal(errorText.substr(kError.size())))
-      return SectionKeyLine(text, refusal->section, refusal->key);
+  if (bus && errorText.starts_with(kError) && RefusesDatabase(errorText.substr(kError.size())))
+    return SectionKeyLine(text, "DATABASE", "File");
   constexpr std::string_view kRefusal = "Error : Value of ";
   if (!errorText.starts_with(kRefusal)) return -1;
   std::string_view name = errorText.substr(kRefusal.size());
@@ -157,12 +134,12 @@ int RefusedKeyLine(std::string_view text, std::string_view errorText, int type) 
   bool inNamedSection = false;
   WalkLines(text, [&](const TextLine& line) {
     if (line.header) {
-      inNamedSection = SameName(line.name, name);
+      inNamedSection = EqualsNoCase(line.name, name);
       if (inNamedSection && sectionValueLine < 0) sectionValueLine = line.number;
       return false;
     }
-    if (keyLine < 0 && SameName(line.name, name)) keyLine = line.number;
-    if (inNamedSection && SameName(line.name, "Value")) {
+    if (keyLine < 0 && EqualsNoCase(line.name, name)) keyLine = line.number;
+    if (inNamedSection && EqualsNoCase(line.name, "Value")) {
       sectionValueLine = line.number;
       inNamedSection = false;
     }
