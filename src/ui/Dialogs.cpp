@@ -8,6 +8,7 @@
 
 #include "app/Cp1252.h"
 #include "ui/CaptureMap.h"
+#include "ui/QtText.h"
 
 namespace velkor::ui {
 
@@ -45,12 +46,9 @@ Answer QtDialogs::Message(QWidget* parent, const QString& text, const QString& c
 QString Dialogs::Usable(QWidget* parent, const QString& path) {
   const std::vector<char32_t> missing = CharactersOutsideCp1252(path.toStdString());
   if (missing.empty()) return path;
-  QStringList names;
-  for (char32_t c : missing)
-    names << QString::fromUcs4(&c, 1) + " (U+" + QString::number(static_cast<uint>(c), 16).toUpper().rightJustified(4, '0') + ")";
   Message(parent,
           "The file ''" + path + "'' can not be used: its name holds characters that Velkor can not keep :\n" +
-              names.join(", ") + "\nRename the file or its folder.",
+              CharacterList(missing) + "\nRename the file or its folder.",
           "Error", Buttons::Ok);
   return {};
 }

@@ -140,12 +140,8 @@ void TfrmFrame::SaveDescription(bool saveAs) {
 bool TfrmFrame::ConfirmUnsavableCharacters(const QString& text) {
   const std::vector<char32_t> missing = CharactersOutsideCp1252(text.toStdString());
   if (missing.empty()) return true;
-  // Each with its code, so that an invisible one (a zero-width space) can be found too.
-  QStringList names;
-  for (char32_t c : missing)
-    names << QString::fromUcs4(&c, 1) + " (U+" + QString::number(static_cast<uint>(c), 16).toUpper().rightJustified(4, '0') + ")";
   return Main().ShowMessage("These characters can not be saved in a frame description and would be written as "
-                            "\"?\" :\n" + names.join(", ") + "\nSave anyway ?",
+                            "\"?\" :\n" + CharacterList(missing) + "\nSave anyway ?",
                             "Warning", Buttons::YesNo) == Answer::Yes;
 }
 
