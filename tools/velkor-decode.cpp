@@ -246,11 +246,6 @@ bool ParseFormat(std::string_view name, Options& opt) {
   return false;
 }
 
-bool IsBusLog(ExportFormat format) {
-  return format != ExportFormat::Text && format != ExportFormat::Raw && format != ExportFormat::Csv &&
-         format != ExportFormat::JsonLines;
-}
-
 // Ends the output; for a bus log, tells what it left out. False when the output failed.
 bool FinishOutput(LineWriter& writer, ExportFormat format) {
   const bool ok = writer.Finish();

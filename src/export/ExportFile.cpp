@@ -63,16 +63,7 @@ ExportOutcome ExportLinesToFile(const std::string& path, const DecodedLineList& 
 }
 
 std::string ExportReport(ExportFormat format, const ExportCounts& counts) {
-  switch (format) {
-    case ExportFormat::Candump:
-    case ExportFormat::Asc:
-    case ExportFormat::Blf:
-    case ExportFormat::PcapCan:
-    case ExportFormat::PcapLin:
-      break;
-    default:
-      return {};
-  }
+  if (!IsBusLog(format)) return {};
   // A LIN frame with errors is a frame of the capture, its errors in its header.
   std::string text = format == ExportFormat::PcapLin
                          ? std::to_string(counts.records) + " frames written, " +

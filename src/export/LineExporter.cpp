@@ -28,6 +28,11 @@ const ExportFormatInfo& FormatInfo(ExportFormat format) {
   return ExportFormats()[0];
 }
 
+bool IsBusLog(ExportFormat format) {
+  return format != ExportFormat::Text && format != ExportFormat::Raw && format != ExportFormat::Csv &&
+         format != ExportFormat::JsonLines;
+}
+
 bool LineExporter::Finish() {
   WriteTrailer();
   Flush();

@@ -62,6 +62,8 @@ struct ExportFormatInfo {
 // Every format, in the order the save dialog offers them.
 const ExportFormatInfo (&ExportFormats())[9];
 const ExportFormatInfo& FormatInfo(ExportFormat format);
+// The logs of a bus (can-utils, Vector, pcap): frames only, with a count of what they left out.
+bool IsBusLog(ExportFormat format);
 
 struct ExportContext {
   std::string captions[4];  // channel captions at the time of the export
