@@ -44,8 +44,8 @@ void AnchorDescriptionsFoundBeside(Settings& settings, const std::string& config
   namespace fs = std::filesystem;
   std::error_code ec;
   if (configFolder.empty() || (fs::equivalent(FilePath(configFolder), FilePath(targetFolder), ec) && !ec)) return;
+  // A path found where it stands (or absolute, or empty) comes back as it is.
   auto anchor = [&configFolder](std::string& path) {
-    if (path.empty() || FilePath(path).is_absolute() || DescriptionFileExists(path)) return;
     const DescriptionLocation location = FindDescriptionFile(path, configFolder);
     if (location.found) path = location.path;
   };
