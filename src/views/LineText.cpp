@@ -119,19 +119,13 @@ bool SaveRenderedLines(const std::string& path, const DecodedLineList& lines, co
                        bool selectedOnly) {
   SafeSave file(path);
   if (file.Failed()) return true;
-  // Converted a chunk at a time, so a list of millions of lines never sits in memory twice.
-  std::string chunk;
-  chunk.reserve(kSaveChunkBytes + kMaxDecodedLineLength * 2);
-  for (std::size_t i = 0; i < lines.size() && !file.Failed(); ++i) {
-    if (selectedOnly && !lines.Selected(i)) continue;
-    chunk += RenderDecodedLine(lines.Line(i), captions.text);
-    chunk += "\r\n";
-    if (chunk.size() >= kSaveChunkBytes) {
-      file.Write(Cp1252ToUtf8(chunk));
-      chunk.clear();
-    }
+  // Written a part at a time, so a list of millions of lines never sits in memory twice.
+  RenderedLineParts parts(lines, captions, selectedOnly);
+  std::string part;
+  while (!file.Failed() && parts.NextPart(part, kSaveChunkBytes)) {
+    file.Write(part);
+    part.clear();
   }
-  file.Write(Cp1252ToUtf8(chunk));
   return file.Commit();
 }
 
