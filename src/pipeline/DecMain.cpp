@@ -1,12 +1,11 @@
 #include "pipeline/DecMain.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
 
-#include "app/FilePath.h"
+#include "pipeline/BinFileSource.h"
 
 namespace velkor {
 
@@ -143,40 +142,10 @@ void Pipeline::DispatchLiveBytes(const std::uint8_t* bytes, std::size_t count) {
   }
 }
 
-namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-// A capture file of our own: one sample per byte, the upper bits ignored by the dispatch. A
-// read error ends it as the end of the file does.
-class BinFileSource final : public SampleSource {
- public:
-  explicit BinFileSource(std::FILE* file) : file_(file) {
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-      long end = std::ftell(file);
-      if (end > 0) size_ = static_cast<std::uint64_t>(end);
-      std::fseek(file, 0, SEEK_SET);
-    }
-  }
-  std::size_t Read(std::uint8_t* samples, std::size_t count) override {
-    return std::fread(samples, 1, count, file_.get());
-  }
-  std::optional<std::uint64_t> ExpectedSamples() const override { return size_; }
-
- private:
-  std::unique_ptr<std::FILE, FileCloser> file_;
-  std::uint64_t size_ = 0;
-};
-
-}  // namespace
-
 bool Pipeline::ReplayCaptureFile(const std::string& path) {
-  std::FILE* file = std::fopen(FilePath(path).c_str(), "rb");
-  if (file == nullptr) return false;
-  BinFileSource source(file);
-  ReplaySource(source);
+  const std::unique_ptr<BinFileSource> source = BinFileSource::Open(path);
+  if (!source) return false;
+  ReplaySource(*source);
   return true;
 }
 
